@@ -1,0 +1,27 @@
+// Rewriting of one number token: the only place where numbers change.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Returns the text that replaces `token` (the token's bytes exactly as they
+// stood in the file; `val` is the value parsed from them).
+//
+// precision >= 0: fixed-precision mode; the value is rounded to `precision`
+//   decimals and written in plain decimal notation, trailing zeros trimmed.
+// precision < 0: automatic mode; only floating-point noise is repaired:
+//   exponent forms below 1e-6 become "0", a fraction with a run of three '0'
+//   (from its second digit on) is cut before the run, a fraction with a run of
+//   three '9' is rounded at the run. Everything else comes back unchanged.
+//
+// Never fails and never returns an empty text, a word for infinity or
+// not-a-number, or a number cut short: where a rule cannot give an exact,
+// finite result the token comes back unchanged. The caller decides whether the
+// result is an edit by comparing it with `token`.
+std::string process_number_token(std::string_view token, double val, int32_t precision);
+
+// Removes trailing '0' characters from a text that holds a '.', then the '.'
+// itself if it is left last ("1.50" -> "1.5", "2.00" -> "2", "-0.00" -> "-0").
+// A text without a '.' is left as it is ("100" stays "100").
+void trim_trailing_zeros(std::string& text);

@@ -1,0 +1,180 @@
+// Token rewriting in both modes, from the token's text as the scanner finds it.
+#include "numbers/number_token.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "numbers/token_scan.h"
+
+namespace {
+
+struct Case {
+    const char* token;
+    const char* expected;
+};
+
+std::string rewrite(const std::string& token, int32_t precision) {
+    return process_number_token(token, parse_token_value(token), precision);
+}
+
+void expect_all(const std::vector<Case>& cases, int32_t precision) {
+    for (const Case& c : cases) {
+        EXPECT_EQ(rewrite(c.token, precision), c.expected) << "token " << c.token << ", precision "
+                                                            << precision;
+    }
+}
+
+TEST(AutomaticMode, ZeroRunCutsBeforeTheRun) {
+    expect_all({{"0.30000000000000004", "0.3"},
+                {"123.4560001", "123.456"},
+                {"7.123000", "7.123"},
+                {"5.10001", "5.1"},
+                {".30000000000000004", ".3"},
+                {"-1.0000000000000002", "-1"},
+                {"+1.5000001", "+1.5"},
+                {"007.25000001", "007.25"}},
+               -1);
+}
+
+TEST(AutomaticMode, FractionStartingWithFourZerosKeepsTheIntegerPart) {
+    expect_all({{"5.00001", "5"},
+                {"100.0000", "100"},
+                {"0.0000123", "0"},
+                {"-0.0000001", "-0"},
+                {"+1.00000", "+1"},
+                // No digit before the point: a number must stay in place.
+                {".00001", "0"},
+                {"-.00001", "-0"},
+                {"+.0000", "+0"}},
+               -1);
+}
+
+TEST(AutomaticMode, NineRunRoundsAtTheRun) {
+    expect_all({{"1.9999999", "2"},
+                {"9.9999", "10"},
+                {"99.9995", "100"},
+                {"0.2999999", "0.3"},
+                {"1.23999", "1.24"},
+                {"1.0009999", "1.001"},
+                {"-1.9999", "-2"},
+                {"-0.0999", "-0.1"},
+                {"1.99900001", "1.999"}},  // the zero run wins
+               -1);
+}
+
+TEST(AutomaticMode, ExponentFormsBelowTheBoundBecomeZero) {
+    expect_all({{"1e-7", "0"},
+                {"-2.5e-08", "0"},
+                {"4.0E-7", "0"},
+                {"0e5", "0"},
+                {"9.99e-7", "0"},
+                {"1e-400", "0"},  // underflows to zero
+                {"1e-6", "1e-6"},
+                {"1.0e-6", "1.0e-6"},
+                {"1.5e300", "1.5e300"},
+                {"1E5", "1E5"},
+                {"1e999", "1e999"},      // overflows to infinity; left alone
+                {"0x1E", "0x1E"},        // hex digits e/E count as exponent form
+                {"0x0.000000e", "0"},    // ...and so does the bound
+                {"2.50000001e3", "2.50000001e3"}},
+               -1);
+}
+
+TEST(AutomaticMode, EverythingElseIsUnchanged) {
+    expect_all({{"5.0001", "5.0001"},
+                {"0.000123", "0.000123"},
+                {"1.000", "1.000"},
+                {"100", "100"},
+                {"2.50", "2.50"},
+                {"1.", "1."},
+                {".5", ".5"},
+                {"-7", "-7"},
+                {"0x10", "0x10"},
+                // Hexadecimal fractions are never cut or rounded as decimals.
+                {"0x1.0000p3", "0x1.0000p3"},
+                {"0x1.999p0", "0x1.999p0"},
+                {"-0x.0000001", "-0x.0000001"}},
+               -1);
+}
+
+TEST(AutomaticMode, LongTokensAreRewrittenWithoutLimits) {
+    const std::string intPart(40, '7');
+    EXPECT_EQ(rewrite(intPart + ".25000001", -1), intPart + ".25");
+    EXPECT_EQ(rewrite(intPart + ".00001", -1), intPart);
+    const std::string kept = "1" + std::string(70, '2');
+    EXPECT_EQ(rewrite("3." + kept + "0001", -1), "3." + kept);
+    const std::string huge = std::string(5000, '4') + ".5";
+    EXPECT_EQ(rewrite(huge, -1), huge);
+}
+
+TEST(AutomaticMode, NineRunOutOfDoubleRangeIsLeftAlone) {
+    // 10^309 is not a finite double: the rounding must not write "inf".
+    const std::string token = "0." + std::string(309, '1') + "999";
+    EXPECT_EQ(rewrite(token, -1), token);
+    // 308 places still round (the value has long lost those digits).
+    const std::string near = "0.5" + std::string(307, '1') + "999";
+    const std::string result = rewrite(near, -1);
+    EXPECT_NE(result.find("0.5"), std::string::npos) << result;
+    EXPECT_EQ(result.find_first_of("ni"), std::string::npos) << result;
+}
+
+TEST(FixedMode, RoundsToPrecisionAndTrims) {
+    expect_all({{"12.3456", "12.35"},
+                {"0.125", "0.13"},
+                {"1.005", "1"},  // the double nearest 1.005 lies below it
+                {"0.30000000000000004", "0.3"},
+                {"2.5", "2.5"},
+                {"100", "100"},
+                {"-0.001", "-0"},
+                {"1e3", "1000"},
+                {"007", "7"},
+                {"0x10", "16"},
+                {"0x1.8p1", "3"},
+                {"-12.3456", "-12.35"},
+                {"1e-7", "0"}},
+               2);
+    expect_all({{"2.5", "3"},
+                {"-2.5", "-3"},
+                {"100", "100"},
+                {"12.3456", "12"},
+                {"0.125", "0"},
+                {"-0.4", "-0"}},
+               0);
+    expect_all({{"0.1234567", "0.123457"}, {"1.5e-5", "0.000015"}}, 6);
+}
+
+TEST(FixedMode, LargeResultsComeOutInFull) {
+    const std::string big = rewrite("1e300", 2);
+    EXPECT_EQ(big.size(), 301u) << big;
+    EXPECT_EQ(big.rfind("10000000000000000525047602552044202487", 0), 0u) << big;
+    EXPECT_EQ(std::strtod(big.c_str(), nullptr), 1e300);
+
+    // 100 decimals, well past any fixed field.
+    const std::string longFraction = rewrite("1e-30", 100);
+    EXPECT_GT(longFraction.size(), 63u) << longFraction;
+    EXPECT_EQ(longFraction.rfind("0.000000000000000000000000000001", 0), 0u) << longFraction;
+    EXPECT_NE(longFraction.back(), '0');
+}
+
+TEST(FixedMode, ResultsOutOfDoubleRangeLeaveTheToken) {
+    expect_all({{"1e999", "1e999"}, {"-1e999", "-1e999"}}, 2);
+    expect_all({{"1.5", "1.5"}, {"0", "0"}}, 309);  // 10^309 overflows
+    expect_all({{"1e307", "1e307"}}, 2);             // 1e307 * 100 overflows
+    expect_all({{"2.5", "2.5"}}, INT32_MAX);
+}
+
+TEST(TrailingZeroTrim, ActsOnlyOnTextsWithAPoint) {
+    const std::vector<Case> cases = {{"1.50", "1.5"},  {"2.00", "2"},  {"-0.00", "-0"},
+                                     {"100", "100"},   {"10.0", "10"}, {"0.000", "0"},
+                                     {"1.05", "1.05"}, {"", ""}};
+    for (const Case& c : cases) {
+        std::string text = c.token;
+        trim_trailing_zeros(text);
+        EXPECT_EQ(text, c.expected) << c.token;
+    }
+}
+
+}  // namespace
