@@ -1,0 +1,5 @@
+#include "cli/settings.h"
+
+int g_verbose = 0;
+int g_silent = 0;
+int32_t g_precision = -1;

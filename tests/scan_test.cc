@@ -1,0 +1,175 @@
+// The scan: tokens found where strtod finds them, everything else copied as
+// it is, edits counted and reported with their lines.
+#include "filepass/scan.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "numbers/number_token.h"
+#include "numbers/token_scan.h"
+
+namespace {
+
+struct Scanned {
+    std::string output;
+    int64_t edits;
+    std::vector<std::string> changes;  // "original>replacement@line"
+};
+
+Scanned scan(std::string_view text, int32_t precision = -1) {
+    Scanned result;
+    result.edits = scan_text(text, precision, result.output, [&](const Edit& edit) {
+        result.changes.push_back(std::string(edit.original) + ">" + std::string(edit.replacement) +
+                                 "@" + std::to_string(edit.line));
+    });
+    return result;
+}
+
+// Every token the scan hands to the rewriting, in order, with fixed mode at
+// a precision that turns each into a plain integer: tokens become visible.
+std::vector<std::string> tokens_of(std::string_view text) {
+    std::vector<std::string> tokens;
+    for (size_t p = 0; p < text.size();) {
+        const size_t length = is_number_start(text, p) ? number_token_length(text, p) : 0;
+        if (length == 0) {
+            ++p;
+            continue;
+        }
+        tokens.emplace_back(text.substr(p, length));
+        p += length;
+    }
+    return tokens;
+}
+
+TEST(Scan, RewritesTheNoiseOfATypicalFile) {
+    const Scanned result = scan("gain 0.30000000000000004\nlimit 1.9999999\n");
+    EXPECT_EQ(result.output, "gain 0.3\nlimit 2\n");
+    EXPECT_EQ(result.edits, 2);
+    EXPECT_EQ(result.changes, (std::vector<std::string>{"0.30000000000000004>0.3@1", "1.9999999>2@2"}));
+}
+
+TEST(Scan, TokenBoundaries) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> tokens;
+    };
+    const Case cases[] = {
+        {"x1.2.3", {"1.2", ".3"}},
+        {"axis12", {"12"}},
+        {"x-.5", {"-.5"}},
+        {"+.x", {}},
+        {"0x1e-7", {"0x1e", "-7"}},
+        {"( -16 32.5e+1 ) 1e", {"-16", "32.5e+1", "1"}},  // "1e" is read as "1"
+        {"a--1 b+-.5", {"-1", "-.5"}},
+        {"\"origin\" \"0 -8 24\"", {"0", "-8", "24"}},
+        {"0x 0xZ 0x1p", {"0", "0", "0x1"}},
+        {"v2\xc2\xb2 3", {"2", "3"}},
+    };
+    for (const Case& c : cases) {
+        // tokens_of walks with the same two functions the scan uses; the
+        // scan's own view of the tokens shows in fixed mode below.
+        EXPECT_EQ(tokens_of(c.text), c.tokens) << c.text;
+    }
+    // In fixed mode at 0 decimals every token changes unless it is already a
+    // plain integer, so the edits show what the scan took as tokens.
+    EXPECT_EQ(scan("x1.2.3", 0).output, "x10");            // "1.2" -> "1", ".3" -> "0"
+    EXPECT_EQ(scan("0x1e-7", 0).output, "30-7");
+    EXPECT_EQ(scan("+.x -.e 1e+ 0x", 0).output, "+.x -.e 1e+ 0x");
+}
+
+TEST(Scan, KeepsEveryOtherByte) {
+    const std::string text = "a\t1.0000001\r\nb \xff\xfe 2.50\r\n\xc3\xa9 0.2999999\r\n";
+    const Scanned result = scan(text);
+    EXPECT_EQ(result.output, "a\t1\r\nb \xff\xfe 2.50\r\n\xc3\xa9 0.3\r\n");
+    EXPECT_EQ(result.changes, (std::vector<std::string>{"1.0000001>1@1", "0.2999999>0.3@3"}));
+}
+
+TEST(Scan, UnchangedTokensCountNoEdit) {
+    const Scanned result = scan("2.50 100 1e-6 5.0001");
+    EXPECT_EQ(result.output, "2.50 100 1e-6 5.0001");
+    EXPECT_EQ(result.edits, 0);
+    EXPECT_TRUE(result.changes.empty());
+}
+
+TEST(Scan, StopsAtTheFirstNulAndKeepsTheRest) {
+    const std::string text("1.0000001 x\0 2.0000001\n\0 3.9999", 31);
+    const Scanned result = scan(text);
+    EXPECT_EQ(result.output, std::string("1 x\0 2.0000001\n\0 3.9999", 23));
+    EXPECT_EQ(result.edits, 1);
+}
+
+TEST(Scan, EmptyAndTokenOnlyTexts) {
+    EXPECT_EQ(scan("").output, "");
+    EXPECT_EQ(scan("").edits, 0);
+    EXPECT_EQ(scan("5.00001").output, "5");
+    EXPECT_EQ(scan("7").output, "7");
+    EXPECT_EQ(scan("-").output, "-");
+}
+
+TEST(Scan, FixedModeRoundsEveryToken) {
+    const Scanned result = scan("( 12.3456 -0.001 1e3 ) 0x10 007\n", 2);
+    EXPECT_EQ(result.output, "( 12.35 -0 1000 ) 16 7\n");
+    EXPECT_EQ(result.edits, 5);
+}
+
+TEST(Scan, AppendsToExistingOutput) {
+    std::string out = "head:";
+    EXPECT_EQ(scan_text("1.9999", -1, out), 1);
+    EXPECT_EQ(out, "head:2");
+}
+
+// The straightforward scan, as the model: strtod finds each token's end on
+// a NUL-terminated copy, and the output grows byte by byte.
+Scanned model_scan(const std::string& text, int32_t precision) {
+    Scanned result{"", 0, {}};
+    const char* p = text.c_str();
+    int64_t line = 1;
+    while (*p != '\0') {
+        const bool start = (*p >= '0' && *p <= '9') ||
+                           ((*p == '+' || *p == '-') &&
+                            ((p[1] >= '0' && p[1] <= '9') || p[1] == '.')) ||
+                           (*p == '.' && p[1] >= '0' && p[1] <= '9');
+        char* end = nullptr;
+        const double value = start ? std::strtod(p, &end) : 0.0;
+        if (!start || end == p) {
+            if (*p == '\n') ++line;
+            result.output += *p++;
+            continue;
+        }
+        const std::string token(p, static_cast<const char*>(end));
+        const std::string rewritten = process_number_token(token, value, precision);
+        if (rewritten != token) {
+            ++result.edits;
+            result.changes.push_back(token + ">" + rewritten + "@" + std::to_string(line));
+        }
+        result.output += rewritten;
+        p = end;
+    }
+    result.output.append(text, static_cast<size_t>(p - text.c_str()));
+    return result;
+}
+
+TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
+    std::mt19937_64 random(7);
+    const std::string alphabet = std::string("0123456789.+-eExXpaf \n\r\t(),\x80\xff") + '\0';
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(1 + round % 300, ' ');
+        for (char& c : text) c = alphabet[pick(random)];
+        if (round % 2 == 0) std::replace(text.begin(), text.end(), '\0', '9');
+        for (int32_t precision : {-1, 0, 3}) {
+            const Scanned expected = model_scan(text, precision);
+            const Scanned actual = scan(text, precision);
+            ASSERT_EQ(actual.output, expected.output) << text;
+            ASSERT_EQ(actual.edits, expected.edits) << text;
+            ASSERT_EQ(actual.changes, expected.changes) << text;
+        }
+    }
+}
+
+}  // namespace
