@@ -1,0 +1,44 @@
+// mapclean: repairs floating-point noise in the numbers of ".map" files.
+#include <cstdio>
+
+#include "cli/directory.h"
+#include "cli/options.h"
+#include "cli/platform.h"
+#include "cli/settings.h"
+#include "filepass/console.h"
+#include "filepass/file_io.h"
+#include "filepass/file_pass.h"
+
+int main(int argc, char** argv) {
+    const CliRequest request = read_arguments(argc, argv);
+    switch (request.action) {
+    case CliAction::show_usage:
+        std::fputs(kUsageText, stdout);
+        return 0;
+    case CliAction::show_version:
+        std::printf("mapclean %s\n", MAPCLEAN_VERSION);
+        return 0;
+    case CliAction::missing_precision:
+        print_error("Error: -precision flag requires a numeric argument.\n");
+        return 1;
+    case CliAction::run:
+        break;
+    }
+
+    prepare_file_io();
+    if (request.targetCount > 1) {
+        // Shells expand "*.map" before the program sees it: say what is done.
+        print_error("Warning: only the last target is processed: %s\n",
+                    request.targetPath->c_str());
+    }
+
+    const int promptForCommit = g_silent ? 0 : 1;
+    if (!request.targetPath) {
+        process_current_directory(promptForCommit);
+    } else if (is_directory(*request.targetPath)) {
+        process_directory(*request.targetPath, promptForCommit);
+    } else {
+        process_file(*request.targetPath, promptForCommit);
+    }
+    return 0;
+}

@@ -1,0 +1,37 @@
+// The argument walk: options into the settings, and the choice of target.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// ASCII comparison without regard to letter case, as options are compared.
+bool equals_ignoring_case(std::string_view a, std::string_view b);
+
+// Reads a "-precision" argument as atoi does (leading blanks, an optional
+// sign, decimal digits; no digits gives 0), but saturates at the limits of a
+// signed 32-bit integer instead of overflowing.
+int32_t parse_precision(std::string_view text);
+
+enum class CliAction {
+    run,                // dispatch the target
+    show_usage,         // a help option was given
+    show_version,       // a version option was given
+    missing_precision,  // "-precision"/"-p" was the last argument
+};
+
+struct CliRequest {
+    CliAction action = CliAction::run;
+    std::optional<std::string> targetPath;  // the last target argument
+    int targetCount = 0;                    // how many target arguments there were
+};
+
+// Walks argv[1..argc-1], setting g_verbose, g_silent and g_precision. Stops at
+// the first help or version option, or at a "-precision" without its number,
+// and says so in the action. Every argument that is no option is a target;
+// the last one wins.
+CliRequest read_arguments(int argc, const char* const* argv);
+
+// The text printed for a help option.
+extern const char kUsageText[];

@@ -1,0 +1,23 @@
+// The few operating-system services the command line needs beyond the
+// standard library. One implementation per platform (platform-posix.cc,
+// platform-win32.cc); nothing else knows which platform it runs on.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The separator put between a directory and an entry's name.
+char path_separator();
+
+// The current directory, or nullopt when it cannot be read.
+std::optional<std::string> current_directory();
+
+// True when `path` names an existing directory; false otherwise, including
+// when it does not exist or cannot be examined.
+bool is_directory(const std::string& path);
+
+// The names (without the directory) of the entries of `dirPath` that match
+// "*.map", in a stable order; nullopt when the directory cannot be listed.
+// Entries of every kind are listed; the file pass rejects what is no file.
+std::optional<std::vector<std::string>> list_map_files(const std::string& dirPath);

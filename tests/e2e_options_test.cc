@@ -1,0 +1,108 @@
+// The command line, end to end: options, targets and exit statuses.
+#include <gtest/gtest.h>
+
+#include "program_run.h"
+
+namespace {
+
+const char kNoisy[] = "a 1.9999999\n";
+
+class Options : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string map = dir.file("a.map");
+    void SetUp() override { write_file(map, kNoisy); }
+    bool saved() { return read_file(map) == "a 2\n"; }
+};
+
+TEST_F(Options, NamesInAnyLetterCase) {
+    const ProgramRun run = run_mapclean({"-VERBOSE", "-Silent", "-P", "3", map});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Changed: '1.9999999' -> '2' (line 1)"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Press"), std::string::npos) << run.out;
+    EXPECT_TRUE(saved());
+}
+
+TEST_F(Options, OptionsMayFollowTheTarget) {
+    run_mapclean({map, "-s"});
+    EXPECT_TRUE(saved());
+}
+
+TEST_F(Options, UnknownDashArgumentIsAPath) {
+    const ProgramRun run = run_mapclean({"-v"}, {.cwd = dir.path()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "Error opening file: -v\n");
+    EXPECT_FALSE(saved());
+}
+
+TEST_F(Options, OnlyTheLastTargetIsProcessedWithAWarning) {
+    const std::string other = dir.file("b.map");
+    write_file(other, kNoisy);
+    const ProgramRun run = run_mapclean({"-s", other, map}, {.mergeStderr = true});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(mask_times(run.out), "Warning: only the last target is processed: " + map + "\n"
+                                   "File: " + map + "  Edits: 1  Time: T seconds\n"
+                                   "Changes saved to '" + map + "'.\n");
+    EXPECT_TRUE(saved());
+    EXPECT_EQ(read_file(other), kNoisy);
+}
+
+TEST_F(Options, PrecisionNumberIsReadLikeAtoi) {
+    struct Case {
+        const char* number;
+        const char* content;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"abc", "2.5 1.25\n", "3 1\n"},          // no digits: 0
+        {"-1", "2.5 1.9999\n", "2.5 2\n"},       // negative: automatic mode
+        {"-verbose", "2.5\n", "3\n"},             // taken as the number, 0
+        {"99999999999", "2.5\n", "2.5\n"},       // saturates: 10^N overflows, unchanged
+        {" 1x", "2.25 0.04\n", "2.3 0\n"},
+    };
+    for (const Case& c : cases) {
+        write_file(map, c.content);
+        const ProgramRun run = run_mapclean({"-s", "-p", c.number, map});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(read_file(map), c.expected) << "-p '" << c.number << "'";
+        EXPECT_EQ(run.out.find("Changed"), std::string::npos) << "-p " << c.number;
+    }
+}
+
+TEST_F(Options, MissingPrecisionNumberEndsTheRun) {
+    for (const char* option : {"-p", "-PRECISION"}) {
+        const ProgramRun run = run_mapclean({map, "-s", option});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "Error: -precision flag requires a numeric argument.\n");
+        EXPECT_FALSE(saved());
+    }
+}
+
+TEST_F(Options, HelpPrintsUsageAndTouchesNothing) {
+    for (const char* help : {"-h", "-help", "--HELP", "-?"}) {
+        const ProgramRun run = run_mapclean({"-s", map, help, "-p"});
+        EXPECT_EQ(run.status, 0) << help;
+        EXPECT_EQ(run.out.rfind("Usage: mapclean", 0), 0u) << help;
+        EXPECT_NE(run.out.find("-precision N"), std::string::npos);
+        EXPECT_EQ(run.err, "");
+        EXPECT_FALSE(saved());
+    }
+}
+
+TEST_F(Options, HelpAfterPrecisionIsTheNumber) {
+    const ProgramRun run = run_mapclean({"-s", "-p", "-h", map});
+    EXPECT_EQ(run.out.find("Usage"), std::string::npos);
+    EXPECT_EQ(read_file(map), "a 2\n");  // fixed mode at 0 decimals
+}
+
+TEST_F(Options, VersionPrintsOneLine) {
+    for (const char* version : {"-version", "--Version"}) {
+        const ProgramRun run = run_mapclean({version, map, "-s"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "mapclean " MAPCLEAN_TEST_VERSION "\n");
+        EXPECT_FALSE(saved());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+#include "program_run.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+// A program that ends early must not kill the test with SIGPIPE.
+const bool kIgnoreSigpipe = [] {
+    ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}();
+
+std::vector<std::string> command_line(const std::vector<std::string>& args) {
+    std::vector<std::string> command;
+    if (const char* runner = std::getenv("MAPCLEAN_RUNNER"); runner && *runner) {
+        std::istringstream words(runner);
+        for (std::string word; words >> word;) command.push_back(word);
+    }
+    const char* exe = std::getenv("MAPCLEAN_EXE");
+    command.push_back(exe && *exe ? exe : MAPCLEAN_EXE);
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+void make_pipe(int fds[2]) {
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+}
+
+using Clock = std::chrono::steady_clock;
+
+int remaining_ms(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+Child::Child(const std::vector<std::string>& args, const RunOptions& options) {
+    (void)kIgnoreSigpipe;
+    const std::vector<std::string> command = command_line(args);
+    int inPipe[2], outPipe[2], errPipe[2];
+    make_pipe(inPipe);
+    make_pipe(outPipe);
+    make_pipe(errPipe);
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        ::dup2(inPipe[0], 0);
+        ::dup2(outPipe[1], 1);
+        ::dup2(options.mergeStderr ? outPipe[1] : errPipe[1], 2);
+        if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(126);
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (options.asNobody && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(125);
+        }
+        ::signal(SIGPIPE, SIG_DFL);
+        std::vector<char*> argv;
+        for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(inPipe[0]);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    in_ = inPipe[1];
+    out_ = outPipe[0];
+    err_ = errPipe[0];
+    send(options.input);
+}
+
+Child::~Child() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    for (int fd : {in_, out_, err_}) {
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+void Child::send(std::string_view data) {
+    while (!data.empty() && in_ >= 0) {
+        const ssize_t put = ::write(in_, data.data(), data.size());
+        if (put <= 0) return;  // the program closed its stdin or ended
+        data.remove_prefix(static_cast<size_t>(put));
+    }
+}
+
+bool Child::pump(int timeoutMs) {
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (out_ < 0 && err_ < 0) return false;
+    if (::poll(fds, 2, timeoutMs) <= 0) return true;
+    int* ends[2] = {&out_, &err_};
+    std::string* sinks[2] = {&run_.out, &run_.err};
+    for (int i = 0; i < 2; ++i) {
+        if (*ends[i] < 0 || fds[i].revents == 0) continue;
+        char buffer[65536];
+        const ssize_t got = ::read(*ends[i], buffer, sizeof buffer);
+        if (got > 0) {
+            sinks[i]->append(buffer, static_cast<size_t>(got));
+        } else {
+            ::close(*ends[i]);
+            *ends[i] = -1;
+        }
+    }
+    return out_ >= 0 || err_ >= 0;
+}
+
+bool Child::wait_for_output_end(std::string_view tail, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!run_.out.ends_with(tail)) {
+        if (remaining_ms(deadline) == 0 || !pump(remaining_ms(deadline))) return false;
+    }
+    return true;
+}
+
+ProgramRun Child::finish(int timeoutMs) {
+    if (in_ >= 0) {
+        ::close(in_);
+        in_ = -1;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (pump(remaining_ms(deadline))) {
+        if (remaining_ms(deadline) == 0) {
+            run_.timedOut = true;
+            ::kill(pid_, SIGKILL);
+            break;
+        }
+    }
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    run_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run_;
+}
+
+ProgramRun run_mapclean(const std::vector<std::string>& args, const RunOptions& options) {
+    Child child(args, options);
+    return child.finish(options.timeoutMs);
+}
+
+std::string mask_times(const std::string& text) {
+    static const std::regex figure("[0-9]+\\.[0-9]{3} seconds");
+    return std::regex_replace(text, figure, "T seconds");
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mapclean-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void write_file(const std::string& path, std::string_view content) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}

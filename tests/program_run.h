@@ -1,0 +1,75 @@
+// Runs the built program as a user would: real pipes for stdin, stdout and
+// stderr, a working directory, and the exit status.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct RunOptions {
+    std::string input;           // bytes on the program's stdin, then end of input
+    std::string cwd;             // working directory; empty: the test's own
+    bool mergeStderr = false;    // stderr into the same pipe as stdout
+    long fileSizeLimit = -1;     // RLIMIT_FSIZE in bytes for the program; -1: none
+    int timeoutMs = 60000;       // the program is killed after this long
+    bool asNobody = false;       // when the test runs as root: run as "nobody" (65534),
+                                 // so that file permissions apply
+};
+
+struct ProgramRun {
+    int status = -1;             // exit status, or 128 + signal number
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// A running program. The path comes from MAPCLEAN_EXE in the environment or
+// the build; MAPCLEAN_RUNNER, when set, is a command put before it.
+class Child {
+public:
+    Child(const std::vector<std::string>& args, const RunOptions& options);
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child();
+
+    void send(std::string_view data);
+    // Reads stdout until it ends with `tail`; false when the program ended or
+    // time ran out first.
+    bool wait_for_output_end(std::string_view tail, int timeoutMs);
+    // Closes stdin, collects the rest of the output and the exit status.
+    ProgramRun finish(int timeoutMs);
+    const std::string& output() const { return run_.out; }
+
+private:
+    bool pump(int timeoutMs);  // one round of reading; false when both streams ended
+
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1;
+    ProgramRun run_;
+};
+
+// Runs the program to its end with `options.input` on stdin.
+ProgramRun run_mapclean(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// The output with every "%.3f seconds" figure replaced by "T", for exact comparison.
+std::string mask_times(const std::string& text);
+
+// A fresh directory under the system's temporary folder, removed with all
+// it holds when the object goes.
+class TempDir {
+public:
+    TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+void write_file(const std::string& path, std::string_view content);
+std::string read_file(const std::string& path);
