@@ -63,10 +63,11 @@ Child::Child(const std::vector<std::string>& args, const RunOptions& options) {
         ::dup2(outPipe[1], 1);
         ::dup2(options.mergeStderr ? outPipe[1] : errPipe[1], 2);
         if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(126);
-        if (options.fileSizeLimit >= 0) {
-            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                               static_cast<rlim_t>(options.fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+        for (const auto& [resource, bytes] :
+             {std::pair{RLIMIT_FSIZE, options.fileSizeLimit},
+              std::pair{RLIMIT_AS, options.addressSpaceLimit}}) {
+            const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+            if (bytes >= 0 && ::setrlimit(resource, &limit) != 0) ::_exit(124);
         }
         if (options.asNobody && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
@@ -188,4 +189,9 @@ std::string read_file(const std::string& path) {
     std::ostringstream content;
     content << file.rdbuf();
     return content.str();
+}
+
+void write_sparse_file(const std::string& path, std::string_view head, long long size) {
+    write_file(path, head);
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
 }

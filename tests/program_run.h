@@ -13,6 +13,7 @@ struct RunOptions {
     std::string cwd;             // working directory; empty: the test's own
     bool mergeStderr = false;    // stderr into the same pipe as stdout
     long fileSizeLimit = -1;     // RLIMIT_FSIZE in bytes for the program; -1: none
+    long addressSpaceLimit = -1; // RLIMIT_AS in bytes for the program; -1: none
     int timeoutMs = 60000;       // the program is killed after this long
     bool asNobody = false;       // when the test runs as root: run as "nobody" (65534),
                                  // so that file permissions apply
@@ -72,4 +73,6 @@ private:
 };
 
 void write_file(const std::string& path, std::string_view content);
+// Makes `path` a sparse file of `size` bytes of NUL, with `head` at its start.
+void write_sparse_file(const std::string& path, std::string_view head, long long size);
 std::string read_file(const std::string& path);

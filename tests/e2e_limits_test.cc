@@ -1,0 +1,78 @@
+// Running out of memory, and files past the 32-bit size limit.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "program_run.h"
+
+namespace {
+
+constexpr long kMiB = 1024 * 1024;
+
+class Limits : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifdef MAPCLEAN_SANITIZED
+        GTEST_SKIP() << "sanitizers reserve address space; these need a plain build";
+#endif
+    }
+    TempDir dir;
+};
+
+TEST_F(Limits, InputThatCannotBeAllocatedSkipsTheFile) {
+    // 200 MiB to read under a 100 MiB address-space limit; the batch goes on.
+    write_sparse_file(dir.file("a.map"), "1.9999999 ", 200 * kMiB);
+    write_file(dir.file("b.map"), "1.9999999\n");
+    const ProgramRun run =
+        run_mapclean({"-s", dir.path()}, {.mergeStderr = true, .addressSpaceLimit = 100 * kMiB});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(mask_times(run.out), "Memory allocation error\n"
+                                   "File: " + dir.file("b.map") + "  Edits: 1  Time: T seconds\n"
+                                   "Changes saved to '" + dir.file("b.map") + "'.\n"
+                                   "Overall processing time: T seconds\n");
+    EXPECT_EQ(std::filesystem::file_size(dir.file("a.map")), 200u * kMiB);
+    EXPECT_EQ(read_file(dir.file("b.map")), "2\n");
+}
+
+TEST_F(Limits, OutputThatCannotGrowEndsTheRunWithStatusOne) {
+    // 60 MiB fit once, not twice, in 100 MiB.
+    const std::string map = dir.file("a.map");
+    write_sparse_file(map, "1.9999999 ", 60 * kMiB);
+    const ProgramRun run = run_mapclean({"-s", map}, {.addressSpaceLimit = 100 * kMiB});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Memory allocation error\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::filesystem::file_size(map), 60u * kMiB);
+    std::ifstream file(map, std::ios::binary);
+    char head[10] = {};
+    file.read(head, 10);
+    EXPECT_EQ(std::string(head, 10), "1.9999999 ");
+}
+
+TEST_F(Limits, FilesOfMoreThanTwoGibibytes) {
+    // A number at the start, a NUL-filled hole, and a number at the end
+    // that stands after the first NUL and so stays as it is.
+    const std::string map = dir.file("big.map");
+    const long long size = (2LL << 30) + 100;
+    write_sparse_file(map, "x 1.9999999\n", size - 10);
+    {
+        std::ofstream tail(map, std::ios::binary | std::ios::app);
+        tail << "1.9999999\n";
+    }
+    const ProgramRun run = run_mapclean({"-s", map}, {.timeoutMs = 300000});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Edits: 1 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Changes saved"), std::string::npos) << run.out;
+    ASSERT_EQ(std::filesystem::file_size(map), static_cast<std::uintmax_t>(size - 8));
+    std::ifstream file(map, std::ios::binary);
+    char head[4] = {};
+    file.read(head, 4);
+    EXPECT_EQ(std::string(head, 4), "x 2\n");
+    file.seekg(-10, std::ios::end);
+    char tail[10] = {};
+    file.read(tail, 10);
+    EXPECT_EQ(std::string(tail, 10), "1.9999999\n");
+}
+
+}  // namespace
