@@ -7,7 +7,20 @@
 #include "filepass/console.h"
 #include "filepass/file_pass.h"
 
+namespace {
+
+// Reports a path the platform cannot take whole; a shortened one would name
+// other files.
+bool path_fits(const std::string& path) {
+    if (path.size() <= max_path_length()) return true;
+    print_error("Path too long: %s\n", path.c_str());
+    return false;
+}
+
+}  // namespace
+
 int64_t process_directory(const std::string& dirPath, int promptForCommit) {
+    if (!path_fits(dirPath + path_separator() + "*.map")) return 0;
     const auto names = list_map_files(dirPath);
     if (!names || names->empty()) {
         print_error("No .map files found in directory: %s\n", dirPath.c_str());
@@ -17,7 +30,9 @@ int64_t process_directory(const std::string& dirPath, int promptForCommit) {
     int64_t totalEdits = 0;
     const auto overallStart = std::chrono::steady_clock::now();
     for (const std::string& name : *names) {
-        const int64_t fileEdits = process_file(dirPath + path_separator() + name, promptForCommit);
+        const std::string fullPath = dirPath + path_separator() + name;
+        if (!path_fits(fullPath)) continue;
+        const int64_t fileEdits = process_file(fullPath, promptForCommit);
         if (fileEdits >= 0) totalEdits += fileEdits;
     }
     const std::chrono::duration<double> elapsedSec =

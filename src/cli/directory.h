@@ -8,7 +8,8 @@
 // recursive), then prints the overall time. Returns the sum of the edit
 // counts of the files that did not fail. When nothing matches or the
 // directory cannot be listed, says so on stderr and returns 0 without an
-// overall time.
+// overall time. A path longer than the platform takes is reported on stderr:
+// the directory's pattern ends the run, an entry's is skipped.
 int64_t process_directory(const std::string& dirPath, int promptForCommit);
 
 // The run without a target: names the current directory, then processes it

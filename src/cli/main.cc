@@ -9,6 +9,14 @@
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
 
+#ifdef __MINGW32__
+// Windows programs expand wildcards in their arguments at start-up; with
+// MinGW-w64 this asks the runtime to.
+extern "C" {
+int _dowildcard = -1;
+}
+#endif
+
 int main(int argc, char** argv) {
     const CliRequest request = read_arguments(argc, argv);
     switch (request.action) {
@@ -33,7 +41,10 @@ int main(int argc, char** argv) {
     }
 
     const int promptForCommit = g_silent ? 0 : 1;
-    if (!request.targetPath) {
+    if (request.targetPath && request.targetPath->size() > max_path_length()) {
+        // The platform's calls would not take it whole; never cut it short.
+        print_error("Path too long: %s\n", request.targetPath->c_str());
+    } else if (!request.targetPath) {
         process_current_directory(promptForCommit);
     } else if (is_directory(*request.targetPath)) {
         process_directory(*request.targetPath, promptForCommit);

@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "cli/options.h"
 
 char path_separator() { return '/'; }
+
+size_t max_path_length() { return SIZE_MAX; }
 
 std::optional<std::string> current_directory() {
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);

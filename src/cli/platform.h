@@ -3,6 +3,7 @@
 // platform-win32.cc); nothing else knows which platform it runs on.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,12 @@
 // The separator put between a directory and an entry's name.
 char path_separator();
 
-// The current directory, or nullopt when it cannot be read.
+// The longest path the platform's calls take, in bytes: a longer one is
+// reported and skipped, never cut short.
+size_t max_path_length();
+
+// The current directory, or nullopt when it cannot be read (or is longer
+// than max_path_length()).
 std::optional<std::string> current_directory();
 
 // True when `path` names an existing directory; false otherwise, including
