@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "program_run.h"
 
@@ -15,9 +17,11 @@ const char kClean[] = "a 2\n";
 class Directory : public ::testing::Test {
 protected:
     TempDir dir;
-    std::string path(const std::string& name) const { return dir.path() + "/" + name; }
+    // An entry as the program names it in a run on the directory.
+    std::string entry(const std::string& name) const { return dir.native() + native_separator() + name; }
+    std::string path(const std::string& name) const { return dir.file(name); }
     std::string report(const std::string& name, int edits) const {
-        return "File: " + path(name) + "  Edits: " + std::to_string(edits) + "  Time: T seconds\n";
+        return "File: " + entry(name) + "  Edits: " + std::to_string(edits) + "  Time: T seconds\n";
     }
 };
 
@@ -31,12 +35,17 @@ TEST_F(Directory, ProcessesOnlyMapFilesInNameOrder) {
     std::filesystem::create_directory(path("sub"));
     write_file(path("sub/f.map"), kNoisy);  // not recursive
 
-    const ProgramRun run = run_mapclean({"-s", dir.path()});
+    const ProgramRun run = run_mapclean({"-s", dir.native()});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
+    // POSIX runs sort names by bytes; Windows keeps its enumeration's own
+    // order, which is by name without regard to case.
+    const auto names = target_is_windows()
+                           ? std::vector<std::string>{".hidden.map", "a.map", "c.map", "D.MAP"}
+                           : std::vector<std::string>{".hidden.map", "D.MAP", "a.map", "c.map"};
     std::string expected;
-    for (const char* name : {".hidden.map", "D.MAP", "a.map", "c.map"}) {
-        expected += report(name, 1) + "Changes saved to '" + path(name) + "'.\n";
+    for (const std::string& name : names) {
+        expected += report(name, 1) + "Changes saved to '" + entry(name) + "'.\n";
     }
     EXPECT_EQ(mask_times(run.out), expected + "Overall processing time: T seconds\n");
     EXPECT_EQ(read_file(path("b.txt")), kNoisy);
@@ -47,25 +56,26 @@ TEST_F(Directory, ProcessesOnlyMapFilesInNameOrder) {
 
 TEST_F(Directory, NoMatchIsReportedOnStderr) {
     write_file(path("notes.txt"), "1.9999999");
-    ProgramRun run = run_mapclean({dir.path()});
+    ProgramRun run = run_mapclean({dir.native()});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "No .map files found in directory: " + dir.path() + "\n");
+    EXPECT_EQ(run.err, "No .map files found in directory: " + dir.native() + "\n");
 
     run = run_mapclean({"-s"}, {.cwd = dir.path()});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "No .map files found in directory: " +
-                           std::filesystem::canonical(dir.path()).string() + "\n");
+                           native_path(std::filesystem::canonical(dir.path()).string()) + "\n");
 }
 
 TEST_F(Directory, NoTargetMeansTheCurrentDirectory) {
     write_file(path("a.map"), kNoisy);
-    const std::string cwd = std::filesystem::canonical(dir.path()).string();
+    const std::string cwd = native_path(std::filesystem::canonical(dir.path()).string());
+    const std::string map = cwd + native_separator() + "a.map";
     const ProgramRun run = run_mapclean({"-s"}, {.cwd = dir.path()});
     EXPECT_EQ(mask_times(run.out),
               "No target specified. Processing .map files in current directory: " + cwd + "\n" +
-                  "File: " + cwd + "/a.map  Edits: 1  Time: T seconds\n" + "Changes saved to '" +
-                  cwd + "/a.map'.\nOverall processing time: T seconds\n");
+                  "File: " + map + "  Edits: 1  Time: T seconds\n" + "Changes saved to '" + map +
+                  "'.\nOverall processing time: T seconds\n");
     EXPECT_EQ(read_file(path("a.map")), kClean);
 }
 
@@ -75,12 +85,12 @@ TEST_F(Directory, EntryThatIsNoFileIsReportedAndTheBatchGoesOn) {
     ASSERT_EQ(::mkfifo(path("c.map").c_str(), 0644), 0);
     write_file(path("d.map"), kNoisy);
     // One stream for both: the error lines must stand where they happened.
-    const ProgramRun run = run_mapclean({"-s", dir.path()}, {.mergeStderr = true, .timeoutMs = 20000});
+    const ProgramRun run = run_mapclean({"-s", dir.native()}, {.mergeStderr = true, .timeoutMs = 20000});
     EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(mask_times(run.out), report("a.map", 1) + "Changes saved to '" + path("a.map") + "'.\n" +
-                                       "Error opening file: " + path("b.map") + "\n" +
-                                       "Error opening file: " + path("c.map") + "\n" +
-                                       report("d.map", 1) + "Changes saved to '" + path("d.map") +
+    EXPECT_EQ(mask_times(run.out), report("a.map", 1) + "Changes saved to '" + entry("a.map") + "'.\n" +
+                                       "Error opening file: " + entry("b.map") + "\n" +
+                                       "Error opening file: " + entry("c.map") + "\n" +
+                                       report("d.map", 1) + "Changes saved to '" + entry("d.map") +
                                        "'.\nOverall processing time: T seconds\n");
 }
 
@@ -88,12 +98,12 @@ TEST_F(Directory, TheRestOfAnAnswerLineIsConsumed) {
     write_file(path("a.map"), kNoisy);
     write_file(path("b.map"), kNoisy);
     // "n" answers a.map; "Y" on the same line must not answer b.map.
-    const ProgramRun run = run_mapclean({dir.path()}, {.input = "nY\nn\n"});
+    const ProgramRun run = run_mapclean({dir.native()}, {.input = "nY\nn\n"});
     EXPECT_EQ(read_file(path("a.map")), kNoisy);
     EXPECT_EQ(read_file(path("b.map")), kNoisy);
-    EXPECT_NE(run.out.find("Changes not saved for '" + path("b.map") + "'."), std::string::npos);
+    EXPECT_NE(run.out.find("Changes not saved for '" + entry("b.map") + "'."), std::string::npos);
 
-    const ProgramRun yes = run_mapclean({dir.path()}, {.input = "yes\ny\n"});
+    run_mapclean({dir.native()}, {.input = "yes\ny\n"});
     EXPECT_EQ(read_file(path("a.map")), kClean);
     EXPECT_EQ(read_file(path("b.map")), kClean);
 }
@@ -102,17 +112,80 @@ TEST_F(Directory, PauseReadsOneCharacterAndLeavesTheNewline) {
     write_file(path("a.map"), "x 5\n");
     write_file(path("b.map"), kNoisy);
     // 'x' ends a.map's pause; its newline is then b.map's answer: no.
-    const ProgramRun run = run_mapclean({dir.path()}, {.input = "x\ny\n"});
+    const ProgramRun run = run_mapclean({dir.native()}, {.input = "x\ny\n"});
     EXPECT_EQ(mask_times(run.out),
-              report("a.map", 0) + "Press any key to continue for '" + path("a.map") + "'..." +
-                  report("b.map", 1) + "Press Y to commit changes to '" + path("b.map") + "': " +
-                  "Changes not saved for '" + path("b.map") + "'.\n" +
+              report("a.map", 0) + "Press any key to continue for '" + entry("a.map") + "'..." +
+                  report("b.map", 1) + "Press Y to commit changes to '" + entry("b.map") + "': " +
+                  "Changes not saved for '" + entry("b.map") + "'.\n" +
                   "Overall processing time: T seconds\n");
     EXPECT_EQ(read_file(path("b.map")), kNoisy);
 
     // A lone Enter at the pause is consumed whole.
-    run_mapclean({dir.path()}, {.input = "\ny\n"});
+    run_mapclean({dir.native()}, {.input = "\ny\n"});
     EXPECT_EQ(read_file(path("b.map")), kClean);
+}
+
+// Creates directories below `deep` until its native path is `length` long.
+std::string grow_directory(std::string deep, size_t length, char fill) {
+    while (native_path(deep).size() < length) {
+        const size_t missing = length - native_path(deep).size();
+        // Each level adds a separator and up to 60 characters; never leave 1.
+        const size_t part = missing <= 61 ? missing - 1 : (missing == 62 ? 30 : 60);
+        deep.append(1, '/').append(std::max<size_t>(part, 1), fill);
+        std::filesystem::create_directory(deep);
+    }
+    return deep;
+}
+
+// Windows calls take paths of at most 259 characters: a longer one is
+// reported and skipped, never cut short (which could name another file).
+// POSIX has no such limit.
+TEST_F(Directory, PathsLongerThanWindowsTakes) {
+    // The directory's pattern fits; one entry's path does not.
+    const std::string deep = grow_directory(dir.path(), 230, 'd');
+    const std::string longName = std::string(40, 'n') + ".map";
+    write_file(deep + "/" + longName, kNoisy);
+    write_file(deep + "/b.map", kNoisy);
+    const std::string native = native_path(deep);
+    const ProgramRun run = run_mapclean({"-s", native}, {.mergeStderr = true});
+    EXPECT_EQ(run.status, 0);
+    const std::string longEntry = native + native_separator() + longName;
+    const std::string shortEntry = native + native_separator() + "b.map";
+    if (target_is_windows()) {
+        EXPECT_EQ(mask_times(run.out), "File: " + shortEntry + "  Edits: 1  Time: T seconds\n"
+                                       "Changes saved to '" + shortEntry + "'.\n"
+                                       "Path too long: " + longEntry + "\n"
+                                       "Overall processing time: T seconds\n");
+        EXPECT_EQ(read_file(deep + "/" + longName), kNoisy);
+    } else {
+        EXPECT_NE(run.out.find("File: " + longEntry + "  Edits: 1"), std::string::npos) << run.out;
+        EXPECT_EQ(read_file(deep + "/" + longName), kClean);
+    }
+    EXPECT_EQ(read_file(deep + "/b.map"), kClean);
+}
+
+TEST_F(Directory, DirectoryPathsLongerThanWindowsTakes) {
+    // 256 characters fit, but not with "\\*.map" after them.
+    const std::string justFits = grow_directory(dir.path(), 256, 'p');
+    write_file(justFits + "/c.map", kNoisy);
+    const ProgramRun run = run_mapclean({"-s", native_path(justFits)});
+    // 300 characters: the target itself does not fit.
+    const std::string tooLong = grow_directory(justFits, 300, 't');
+    write_file(tooLong + "/c.map", kNoisy);
+    const ProgramRun deeper = run_mapclean({"-s", native_path(tooLong)});
+    if (target_is_windows()) {
+        EXPECT_EQ(run.err, "Path too long: " + native_path(justFits) + "\\*.map\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(read_file(justFits + "/c.map"), kNoisy);
+        EXPECT_EQ(deeper.err, "Path too long: " + native_path(tooLong) + "\n");
+        EXPECT_EQ(deeper.out, "");
+        EXPECT_EQ(read_file(tooLong + "/c.map"), kNoisy);
+    } else {
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(read_file(justFits + "/c.map"), kClean);
+        EXPECT_EQ(deeper.err, "");
+        EXPECT_EQ(read_file(tooLong + "/c.map"), kClean);
+    }
 }
 
 }  // namespace

@@ -16,20 +16,25 @@ const char kCleaned[] = "gain 0.3\nlimit 2\n";
 class SingleFile : public ::testing::Test {
 protected:
     TempDir dir;
-    std::string map = dir.file("a.map");
+    std::string map = dir.file("a.map");  // for the test's own file access
+    std::string arg = dir.native("a.map");  // as the program names it
 };
+
+// Skips a test of behaviour that only POSIX systems have.
+#define SKIP_ON_WINDOWS(why)                           \
+    if (target_is_windows()) GTEST_SKIP() << (why)
 
 TEST_F(SingleFile, VerboseRunShowsChangesAsksAndSaves) {
     write_file(map, kNoisy);
-    const ProgramRun run = run_mapclean({"-verbose", map}, {.input = "y\n"});
+    const ProgramRun run = run_mapclean({"-verbose", arg}, {.input = "y\n"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(mask_times(run.out),
               "Changed: '0.30000000000000004' -> '0.3' (line 1)\n"
               "Changed: '1.9999999' -> '2' (line 2)\n"
-              "File: " + map + "  Edits: 2  Time: T seconds\n"
-              "Press Y to commit changes to '" + map + "': "
-              "Changes saved to '" + map + "'.\n");
+              "File: " + arg + "  Edits: 2  Time: T seconds\n"
+              "Press Y to commit changes to '" + arg + "': "
+              "Changes saved to '" + arg + "'.\n");
     EXPECT_EQ(read_file(map), kCleaned);
 }
 
@@ -43,12 +48,12 @@ TEST_F(SingleFile, CommitAnswers) {
                           {" y\n", false}, {"x\ny\n", false}};
     for (const Case& c : cases) {
         write_file(map, kNoisy);
-        const ProgramRun run = run_mapclean({map}, {.input = c.input});
+        const ProgramRun run = run_mapclean({arg}, {.input = c.input});
         EXPECT_EQ(run.status, 0);
-        const std::string question = "Press Y to commit changes to '" + map + "': ";
-        const std::string outcome = c.saved ? "Changes saved to '" + map + "'.\n"
-                                            : "Changes not saved for '" + map + "'.\n";
-        EXPECT_EQ(mask_times(run.out), "File: " + map + "  Edits: 2  Time: T seconds\n" +
+        const std::string question = "Press Y to commit changes to '" + arg + "': ";
+        const std::string outcome = c.saved ? "Changes saved to '" + arg + "'.\n"
+                                            : "Changes not saved for '" + arg + "'.\n";
+        EXPECT_EQ(mask_times(run.out), "File: " + arg + "  Edits: 2  Time: T seconds\n" +
                                            question + outcome)
             << "answer '" << c.input << "'";
         EXPECT_EQ(read_file(map), c.saved ? kCleaned : kNoisy) << "answer '" << c.input << "'";
@@ -59,11 +64,11 @@ TEST_F(SingleFile, UnchangedFileIsNotWrittenAndPauses) {
     for (const char* content : {"", "x 5\n", "2.50 100 1e-6"}) {
         write_file(map, content);
         ::chmod(map.c_str(), 0444);  // a write attempt would fail loudly
-        const ProgramRun run = run_mapclean({map}, {.input = "\n"});
+        const ProgramRun run = run_mapclean({arg}, {.input = "\n"});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
-        EXPECT_EQ(mask_times(run.out), "File: " + map + "  Edits: 0  Time: T seconds\n"
-                                       "Press any key to continue for '" + map + "'...");
+        EXPECT_EQ(mask_times(run.out), "File: " + arg + "  Edits: 0  Time: T seconds\n"
+                                       "Press any key to continue for '" + arg + "'...");
         EXPECT_EQ(read_file(map), content);
         ::chmod(map.c_str(), 0644);
     }
@@ -71,24 +76,24 @@ TEST_F(SingleFile, UnchangedFileIsNotWrittenAndPauses) {
 
 TEST_F(SingleFile, SilentRunCommitsWithoutAskingOrPausing) {
     write_file(map, kNoisy);
-    ProgramRun run = run_mapclean({"-s", map});
-    EXPECT_EQ(mask_times(run.out), "File: " + map + "  Edits: 2  Time: T seconds\n"
-                                   "Changes saved to '" + map + "'.\n");
+    ProgramRun run = run_mapclean({"-s", arg});
+    EXPECT_EQ(mask_times(run.out), "File: " + arg + "  Edits: 2  Time: T seconds\n"
+                                   "Changes saved to '" + arg + "'.\n");
     EXPECT_EQ(read_file(map), kCleaned);
 
-    run = run_mapclean({map, "-silent"});  // clean now: no pause either
-    EXPECT_EQ(mask_times(run.out), "File: " + map + "  Edits: 0  Time: T seconds\n");
+    run = run_mapclean({arg, "-silent"});  // clean now: no pause either
+    EXPECT_EQ(mask_times(run.out), "File: " + arg + "  Edits: 0  Time: T seconds\n");
 }
 
 TEST_F(SingleFile, FixedPrecision) {
     write_file(map, "( 12.3456 -0.001 1e3 ) 0x10 007 2.5\n");
-    const ProgramRun run = run_mapclean({"-p", "2", "-s", map});
+    const ProgramRun run = run_mapclean({"-p", "2", "-s", arg});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(read_file(map), "( 12.35 -0 1000 ) 16 7 2.5\n");
     EXPECT_NE(run.out.find("Edits: 5 "), std::string::npos) << run.out;
 
     write_file(map, "2.5 12.3456\n");
-    run_mapclean({"-PRECISION", "0", "-s", map});
+    run_mapclean({"-PRECISION", "0", "-s", arg});
     EXPECT_EQ(read_file(map), "3 12\n");
 }
 
@@ -96,7 +101,7 @@ TEST_F(SingleFile, EveryOtherByteSurvives) {
     std::string content = "// caf\xc3\xa9 \xff\xfe\r\n\t\"origin\" \"0.30000000000000004 -8\"\r\n";
     content += std::string("tail 1.0000001\0after 1.0000001\r\n", 32);
     write_file(map, content);
-    const ProgramRun run = run_mapclean({"-verbose", "-s", map});
+    const ProgramRun run = run_mapclean({"-verbose", "-s", arg});
     std::string expected = "// caf\xc3\xa9 \xff\xfe\r\n\t\"origin\" \"0.3 -8\"\r\n";
     expected += std::string("tail 1\0after 1.0000001\r\n", 24);
     EXPECT_EQ(read_file(map), expected);
@@ -106,22 +111,22 @@ TEST_F(SingleFile, EveryOtherByteSurvives) {
 }
 
 TEST_F(SingleFile, MissingTargetIsReportedAndStatusStaysZero) {
-    const ProgramRun run = run_mapclean({dir.file("none.map")});
+    const ProgramRun run = run_mapclean({dir.native("none.map")});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "Error opening file: " + dir.file("none.map") + "\n");
+    EXPECT_EQ(run.err, "Error opening file: " + dir.native("none.map") + "\n");
 }
 
 TEST_F(SingleFile, FifoIsRefusedWithoutBlocking) {
-    const std::string fifo = dir.file("pipe.map");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    const ProgramRun run = run_mapclean({fifo}, {.timeoutMs = 10000});
+    ASSERT_EQ(::mkfifo(dir.file("pipe.map").c_str(), 0644), 0);
+    const ProgramRun run = run_mapclean({dir.native("pipe.map")}, {.timeoutMs = 10000});
     EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(run.err, "Error opening file: " + fifo + "\n");
+    EXPECT_EQ(run.err, "Error opening file: " + dir.native("pipe.map") + "\n");
     EXPECT_EQ(run.out, "");
 }
 
 TEST_F(SingleFile, DeviceIsRefused) {
+    SKIP_ON_WINDOWS("no /dev there");
     const ProgramRun run = run_mapclean({"/dev/zero"}, {.timeoutMs = 10000});
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.err, "Error opening file: /dev/zero\n");
@@ -129,35 +134,38 @@ TEST_F(SingleFile, DeviceIsRefused) {
 
 // Root ignores permission bits; such runs drop to "nobody" for these.
 TEST_F(SingleFile, UnreadableFileIsRefused) {
+    SKIP_ON_WINDOWS("POSIX permission bits");
     ::chmod(dir.path().c_str(), 0777);
     write_file(map, kNoisy);
     ::chmod(map.c_str(), 0);
-    const ProgramRun run = run_mapclean({"-s", map}, {.asNobody = true});
+    const ProgramRun run = run_mapclean({"-s", arg}, {.asNobody = true});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "Error opening file: " + map + "\n");
+    EXPECT_EQ(run.err, "Error opening file: " + arg + "\n");
 }
 
 TEST_F(SingleFile, ReadOnlyFileIsNotReplaced) {
+    SKIP_ON_WINDOWS("POSIX permission bits");
     // The directory is writable, so only the file's own bits can stop the
     // rename that write-back ends with.
     ::chmod(dir.path().c_str(), 0777);
     write_file(map, kNoisy);
     ::chmod(map.c_str(), 0444);
-    const ProgramRun run = run_mapclean({"-s", map}, {.asNobody = true});
-    EXPECT_EQ(run.err, "Error writing to file: " + map + "\n");
+    const ProgramRun run = run_mapclean({"-s", arg}, {.asNobody = true});
+    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
     EXPECT_EQ(read_file(map), kNoisy);
 }
 
 TEST_F(SingleFile, FailedWriteLeavesTheOriginalAndNoTemporary) {
+    SKIP_ON_WINDOWS("POSIX file size limit");
     // The new text ("100000" for each "1e5") outgrows the program's file
     // size limit; the original was written by the test, outside that limit.
     std::string content;
     for (int i = 0; i < 2000; ++i) content += "1e5 ";
     write_file(map, content);
-    const ProgramRun run = run_mapclean({"-s", "-p", "2", map}, {.fileSizeLimit = 10000});
+    const ProgramRun run = run_mapclean({"-s", "-p", "2", arg}, {.fileSizeLimit = 10000});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "Error writing to file: " + map + "\n");
+    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
     EXPECT_EQ(read_file(map), content);
     size_t entries = 0;
@@ -169,6 +177,7 @@ TEST_F(SingleFile, FailedWriteLeavesTheOriginalAndNoTemporary) {
 }
 
 TEST_F(SingleFile, WriteBackKeepsLinksAndPermissions) {
+    SKIP_ON_WINDOWS("POSIX links and permission bits");
     write_file(map, kNoisy);
     ASSERT_EQ(::chmod(map.c_str(), 0640), 0);
     const std::string link = dir.file("link.map");
@@ -184,26 +193,26 @@ TEST_F(SingleFile, WriteBackKeepsLinksAndPermissions) {
 
 TEST_F(SingleFile, FileThatVanishesBeforeTheAnswerIsNotReportedSaved) {
     write_file(map, kNoisy);
-    Child child({map}, {});
+    Child child({arg}, {});
     ASSERT_TRUE(child.wait_for_output_end("': ", 10000)) << child.output();
     std::filesystem::remove(map);
     child.send("y\n");
     const ProgramRun run = child.finish(10000);
-    EXPECT_EQ(run.err, "Error writing to file: " + map + "\n");
+    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
 }
 
 TEST_F(SingleFile, PromptsShowBeforeTheProgramWaits) {
     // stdout is a pipe: each prompt must be flushed before the read.
     write_file(map, kNoisy);
-    Child child({map}, {});
-    EXPECT_TRUE(child.wait_for_output_end("Press Y to commit changes to '" + map + "': ", 10000))
+    Child child({arg}, {});
+    EXPECT_TRUE(child.wait_for_output_end("Press Y to commit changes to '" + arg + "': ", 10000))
         << child.output();
     child.send("y\n");
     EXPECT_EQ(child.finish(10000).status, 0);
 
-    Child pause({map}, {});
-    EXPECT_TRUE(pause.wait_for_output_end("Press any key to continue for '" + map + "'...", 10000))
+    Child pause({arg}, {});
+    EXPECT_TRUE(pause.wait_for_output_end("Press any key to continue for '" + arg + "'...", 10000))
         << pause.output();
 }
 

@@ -11,12 +11,13 @@ class Options : public ::testing::Test {
 protected:
     TempDir dir;
     std::string map = dir.file("a.map");
+    std::string arg = dir.native("a.map");
     void SetUp() override { write_file(map, kNoisy); }
     bool saved() { return read_file(map) == "a 2\n"; }
 };
 
 TEST_F(Options, NamesInAnyLetterCase) {
-    const ProgramRun run = run_mapclean({"-VERBOSE", "-Silent", "-P", "3", map});
+    const ProgramRun run = run_mapclean({"-VERBOSE", "-Silent", "-P", "3", arg});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Changed: '1.9999999' -> '2' (line 1)"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("Press"), std::string::npos) << run.out;
@@ -24,7 +25,7 @@ TEST_F(Options, NamesInAnyLetterCase) {
 }
 
 TEST_F(Options, OptionsMayFollowTheTarget) {
-    run_mapclean({map, "-s"});
+    run_mapclean({arg, "-s"});
     EXPECT_TRUE(saved());
 }
 
@@ -38,11 +39,11 @@ TEST_F(Options, UnknownDashArgumentIsAPath) {
 TEST_F(Options, OnlyTheLastTargetIsProcessedWithAWarning) {
     const std::string other = dir.file("b.map");
     write_file(other, kNoisy);
-    const ProgramRun run = run_mapclean({"-s", other, map}, {.mergeStderr = true});
+    const ProgramRun run = run_mapclean({"-s", dir.native("b.map"), arg}, {.mergeStderr = true});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(mask_times(run.out), "Warning: only the last target is processed: " + map + "\n"
-                                   "File: " + map + "  Edits: 1  Time: T seconds\n"
-                                   "Changes saved to '" + map + "'.\n");
+    EXPECT_EQ(mask_times(run.out), "Warning: only the last target is processed: " + arg + "\n"
+                                   "File: " + arg + "  Edits: 1  Time: T seconds\n"
+                                   "Changes saved to '" + arg + "'.\n");
     EXPECT_TRUE(saved());
     EXPECT_EQ(read_file(other), kNoisy);
 }
@@ -62,7 +63,7 @@ TEST_F(Options, PrecisionNumberIsReadLikeAtoi) {
     };
     for (const Case& c : cases) {
         write_file(map, c.content);
-        const ProgramRun run = run_mapclean({"-s", "-p", c.number, map});
+        const ProgramRun run = run_mapclean({"-s", "-p", c.number, arg});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(read_file(map), c.expected) << "-p '" << c.number << "'";
         EXPECT_EQ(run.out.find("Changed"), std::string::npos) << "-p " << c.number;
@@ -71,7 +72,7 @@ TEST_F(Options, PrecisionNumberIsReadLikeAtoi) {
 
 TEST_F(Options, MissingPrecisionNumberEndsTheRun) {
     for (const char* option : {"-p", "-PRECISION"}) {
-        const ProgramRun run = run_mapclean({map, "-s", option});
+        const ProgramRun run = run_mapclean({arg, "-s", option});
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "Error: -precision flag requires a numeric argument.\n");
@@ -81,7 +82,7 @@ TEST_F(Options, MissingPrecisionNumberEndsTheRun) {
 
 TEST_F(Options, HelpPrintsUsageAndTouchesNothing) {
     for (const char* help : {"-h", "-help", "--HELP", "-?"}) {
-        const ProgramRun run = run_mapclean({"-s", map, help, "-p"});
+        const ProgramRun run = run_mapclean({"-s", arg, help, "-p"});
         EXPECT_EQ(run.status, 0) << help;
         EXPECT_EQ(run.out.rfind("Usage: mapclean", 0), 0u) << help;
         EXPECT_NE(run.out.find("-precision N"), std::string::npos);
@@ -91,17 +92,34 @@ TEST_F(Options, HelpPrintsUsageAndTouchesNothing) {
 }
 
 TEST_F(Options, HelpAfterPrecisionIsTheNumber) {
-    const ProgramRun run = run_mapclean({"-s", "-p", "-h", map});
+    const ProgramRun run = run_mapclean({"-s", "-p", "-h", arg});
     EXPECT_EQ(run.out.find("Usage"), std::string::npos);
     EXPECT_EQ(read_file(map), "a 2\n");  // fixed mode at 0 decimals
 }
 
 TEST_F(Options, VersionPrintsOneLine) {
     for (const char* version : {"-version", "--Version"}) {
-        const ProgramRun run = run_mapclean({version, map, "-s"});
+        const ProgramRun run = run_mapclean({version, arg, "-s"});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, "mapclean " MAPCLEAN_TEST_VERSION "\n");
         EXPECT_FALSE(saved());
+    }
+}
+
+// Windows programs expand wildcards themselves; on POSIX the shell does, so
+// a pattern that reaches the program is just a name.
+TEST_F(Options, WildcardTargets) {
+    write_file(dir.file("b.map"), kNoisy);
+    const ProgramRun run = run_mapclean({"-s", "*.map"}, {.cwd = dir.path()});
+    EXPECT_EQ(run.status, 0);
+    if (target_is_windows()) {
+        EXPECT_EQ(run.err, "Warning: only the last target is processed: b.map\n");
+        EXPECT_NE(run.out.find("File: b.map  Edits: 1"), std::string::npos) << run.out;
+        EXPECT_EQ(read_file(dir.file("b.map")), "a 2\n");
+        EXPECT_FALSE(saved());
+    } else {
+        EXPECT_EQ(run.err, "Error opening file: *.map\n");
+        EXPECT_EQ(read_file(dir.file("b.map")), kNoisy);
     }
 }
 

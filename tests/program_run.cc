@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +42,12 @@ void make_pipe(int fds[2]) {
 }
 
 using Clock = std::chrono::steady_clock;
+
+std::string lf_line_ends(std::string text) {
+    std::string::size_type at = 0;
+    while ((at = text.find("\r\n", at)) != std::string::npos) text.erase(at, 1);
+    return text;
+}
 
 int remaining_ms(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -152,8 +159,26 @@ ProgramRun Child::finish(int timeoutMs) {
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
     run_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (target_is_windows()) {
+        run_.out = lf_line_ends(run_.out);
+        run_.err = lf_line_ends(run_.err);
+    }
     return run_;
 }
+
+bool target_is_windows() {
+    const char* target = std::getenv("MAPCLEAN_TARGET");
+    return target != nullptr && std::string_view(target) == "windows";
+}
+
+std::string native_path(const std::string& hostPath) {
+    if (!target_is_windows()) return hostPath;
+    std::string path = "Z:" + hostPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+char native_separator() { return target_is_windows() ? '\\' : '/'; }
 
 ProgramRun run_mapclean(const std::vector<std::string>& args, const RunOptions& options) {
     Child child(args, options);

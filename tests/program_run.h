@@ -51,6 +51,18 @@ private:
     ProgramRun run_;
 };
 
+// True when the program under test is the Windows build (run under Wine):
+// MAPCLEAN_TARGET=windows in the environment. Its console output has CRLF
+// line ends, which the runs below turn into LF.
+bool target_is_windows();
+
+// `hostPath` (absolute) as the program under test names it: unchanged on
+// POSIX; on Windows the same file through Wine's drive Z:, with '\\'.
+std::string native_path(const std::string& hostPath);
+
+// The separator the program puts between a directory and a name.
+char native_separator();
+
 // Runs the program to its end with `options.input` on stdin.
 ProgramRun run_mapclean(const std::vector<std::string>& args, const RunOptions& options = {});
 
@@ -67,6 +79,9 @@ public:
     ~TempDir();
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // The same as the program under test names them.
+    std::string native() const { return native_path(path_); }
+    std::string native(const std::string& name) const { return native_path(file(name)); }
 
 private:
     std::string path_;
