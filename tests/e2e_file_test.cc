@@ -202,6 +202,22 @@ TEST_F(SingleFile, FileThatVanishesBeforeTheAnswerIsNotReportedSaved) {
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
 }
 
+TEST_F(SingleFile, FileChangedBeforeTheAnswerIsNotOverwritten) {
+    // An editor saves the file while the program waits for its answer: the
+    // new text was made from the old version and must not replace the new.
+    write_file(map, kNoisy);
+    Child child({arg}, {});
+    ASSERT_TRUE(child.wait_for_output_end("': ", 10000)) << child.output();
+    write_file(map, "edited 1.9999999\n");
+    child.send("y\n");
+    const ProgramRun run = child.finish(10000);
+    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
+    EXPECT_EQ(read_file(map), "edited 1.9999999\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
 TEST_F(SingleFile, PromptsShowBeforeTheProgramWaits) {
     // stdout is a pipe: each prompt must be flushed before the read.
     write_file(map, kNoisy);

@@ -5,8 +5,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 
+#include "model.h"
 #include "numbers/token_scan.h"
 
 namespace {
@@ -174,6 +177,74 @@ TEST(TrailingZeroTrim, ActsOnlyOnTextsWithAPoint) {
         std::string text = c.token;
         trim_trailing_zeros(text);
         EXPECT_EQ(text, c.expected) << c.token;
+    }
+}
+
+// Random tokens shaped like the noise in real files (runs of '0' and '9',
+// exponents, signs, hexadecimal forms), the fast rules against the model.
+std::string random_token(std::mt19937_64& random) {
+    auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+    auto digits = [&](size_t most) {
+        std::string text;
+        const size_t length = random() % (most + 1);
+        const char* alphabets[] = {"0123456789", "09", "0", "9", "01", "89"};
+        const char* alphabet = alphabets[random() % 6];
+        const size_t size = std::strlen(alphabet);
+        for (size_t i = 0; i < length; ++i) text += alphabet[random() % size];
+        return text;
+    };
+    std::string token;
+    if (chance(30)) token += chance(50) ? '-' : '+';
+    if (chance(8)) {
+        token += chance(50) ? "0x" : "0X";
+        const char* hex = "0123456789abcdefABCDEF";
+        const size_t length = 1 + random() % 6;
+        for (size_t i = 0; i < length; ++i) token += hex[random() % 22];
+        if (chance(50)) token += "." + digits(6);
+        if (chance(40)) token += "p" + std::string(chance(50) ? "-" : "") + std::to_string(random() % 40);
+        return token;
+    }
+    const std::string whole = digits(chance(5) ? 40 : 8);
+    const std::string fraction = digits(chance(5) ? 40 : 18);
+    const bool point = chance(80) || whole.empty();
+    if (whole.empty() && fraction.empty()) return token + "0";
+    token += whole;
+    if (point) token += "." + fraction;
+    if (chance(25)) {
+        token += chance(50) ? 'e' : 'E';
+        if (chance(70)) token += chance(60) ? '-' : '+';
+        token += std::to_string(random() % (chance(10) ? 400 : 20));
+    }
+    return token;
+}
+
+TEST(Differential, FastRulesMatchTheModel) {
+    std::mt19937_64 random(42);
+    const int32_t precisions[] = {-1, -1, -1, 0, 1, 2, 3, 6, 10, 15, 17, 22, 23, 30, 100, 308, 309};
+    std::string replacement;
+    for (int round = 0; round < 300000; ++round) {
+        const std::string token = random_token(random);
+        ASSERT_EQ(number_token_length(token, 0), token.size()) << token;
+        const double value = std::strtod(token.c_str(), nullptr);
+        const int32_t precision = precisions[random() % std::size(precisions)];
+        const std::string expected = model_rewrite(token, value, precision);
+        ASSERT_EQ(process_number_token(token, value, precision), expected)
+            << token << " at " << precision;
+        replacement = "untouched";
+        const bool changed = rewrite_number_token(token, precision, replacement);
+        ASSERT_EQ(changed, expected != token) << token << " at " << precision;
+        ASSERT_EQ(changed ? replacement : token, expected) << token << " at " << precision;
+    }
+}
+
+TEST(Differential, ParsedValuesMatchStrtod) {
+    std::mt19937_64 random(9);
+    for (int round = 0; round < 200000; ++round) {
+        const std::string token = random_token(random);
+        const double expected = std::strtod(token.c_str(), nullptr);
+        const double actual = parse_token_value(token);
+        ASSERT_TRUE(std::memcmp(&expected, &actual, sizeof expected) == 0)
+            << token << ": " << actual << " vs " << expected;
     }
 }
 

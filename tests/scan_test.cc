@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "numbers/number_token.h"
+#include "model.h"
 #include "numbers/token_scan.h"
 
 namespace {
@@ -21,12 +21,20 @@ struct Scanned {
     std::vector<std::string> changes;  // "original>replacement@line"
 };
 
+class Recorder final : public EditSink {
+public:
+    void on_edit(const Edit& edit) override {
+        changes.push_back(std::string(edit.original) + ">" + std::string(edit.replacement) + "@" +
+                          std::to_string(edit.line));
+    }
+    std::vector<std::string> changes;
+};
+
 Scanned scan(std::string_view text, int32_t precision = -1) {
-    Scanned result;
-    result.edits = scan_text(text, precision, result.output, [&](const Edit& edit) {
-        result.changes.push_back(std::string(edit.original) + ">" + std::string(edit.replacement) +
-                                 "@" + std::to_string(edit.line));
-    });
+    Recorder recorder;
+    scan_text(text, precision, recorder);
+    Scanned result{"", 0, std::move(recorder.changes)};
+    result.output = clean_text(text, precision, &result.edits);
     return result;
 }
 
@@ -117,41 +125,14 @@ TEST(Scan, FixedModeRoundsEveryToken) {
     EXPECT_EQ(result.edits, 5);
 }
 
-TEST(Scan, AppendsToExistingOutput) {
-    std::string out = "head:";
-    EXPECT_EQ(scan_text("1.9999", -1, out), 1);
-    EXPECT_EQ(out, "head:2");
-}
-
-// The straightforward scan, as the model: strtod finds each token's end on
-// a NUL-terminated copy, and the output grows byte by byte.
-Scanned model_scan(const std::string& text, int32_t precision) {
-    Scanned result{"", 0, {}};
-    const char* p = text.c_str();
-    int64_t line = 1;
-    while (*p != '\0') {
-        const bool start = (*p >= '0' && *p <= '9') ||
-                           ((*p == '+' || *p == '-') &&
-                            ((p[1] >= '0' && p[1] <= '9') || p[1] == '.')) ||
-                           (*p == '.' && p[1] >= '0' && p[1] <= '9');
-        char* end = nullptr;
-        const double value = start ? std::strtod(p, &end) : 0.0;
-        if (!start || end == p) {
-            if (*p == '\n') ++line;
-            result.output += *p++;
-            continue;
-        }
-        const std::string token(p, static_cast<const char*>(end));
-        const std::string rewritten = process_number_token(token, value, precision);
-        if (rewritten != token) {
-            ++result.edits;
-            result.changes.push_back(token + ">" + rewritten + "@" + std::to_string(line));
-        }
-        result.output += rewritten;
-        p = end;
-    }
-    result.output.append(text, static_cast<size_t>(p - text.c_str()));
-    return result;
+TEST(Scan, EditsKnowWhereTheyStand) {
+    class Offsets final : public EditSink {
+    public:
+        void on_edit(const Edit& edit) override { offsets.push_back(edit.offset); }
+        std::vector<size_t> offsets;
+    } offsets;
+    EXPECT_EQ(scan_text("a 1.9999 b\n\n-0.30000001 2", -1, offsets), 2);
+    EXPECT_EQ(offsets.offsets, (std::vector<size_t>{2, 12}));
 }
 
 TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
@@ -163,7 +144,7 @@ TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
         for (char& c : text) c = alphabet[pick(random)];
         if (round % 2 == 0) std::replace(text.begin(), text.end(), '\0', '9');
         for (int32_t precision : {-1, 0, 3}) {
-            const Scanned expected = model_scan(text, precision);
+            const ModelScan expected = model_scan(text, precision);
             const Scanned actual = scan(text, precision);
             ASSERT_EQ(actual.output, expected.output) << text;
             ASSERT_EQ(actual.edits, expected.edits) << text;

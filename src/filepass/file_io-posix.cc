@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <memory>
 #include <new>
 
 namespace {
@@ -23,13 +21,6 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
-    // Closes now and reports whether the close succeeded (it can report a
-    // late write error).
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int fd_;
@@ -43,17 +34,6 @@ bool read_fully(int fd, char* data, size_t size) {
         if (got <= 0) return false;
         data += got;
         size -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
-bool write_fully(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<size_t>(put);
     }
     return true;
 }
@@ -76,6 +56,12 @@ std::string temporary_template(const std::string& target) {
     return dir + "." + base + "~mapclean-XXXXXX";
 }
 
+FileIdentity identity_of(const struct stat& info) {
+    return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                        static_cast<uint64_t>(info.st_size),
+                        static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 // Flushes the directory entry of a rename to disk; best effort, since some
 // file systems cannot sync directories and the rename itself is atomic.
 void sync_directory(const std::string& target) {
@@ -87,8 +73,8 @@ void sync_directory(const std::string& target) {
 
 }  // namespace
 
-ReadStatus read_whole_file(const std::string& path, std::string& content) {
-    content.clear();
+ReadStatus read_whole_file(const std::string& path, FileContent& content) {
+    content = FileContent();
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
@@ -99,54 +85,90 @@ ReadStatus read_whole_file(const std::string& path, std::string& content) {
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
         return ReadStatus::open_failed;
     }
-    const auto size = static_cast<unsigned long long>(info.st_size);
-    try {
-        if (size > content.max_size()) throw std::bad_alloc();
-        content.resize(static_cast<size_t>(size));
-    } catch (const std::bad_alloc&) {
-        return ReadStatus::alloc_failed;
-    }
+    const auto size = static_cast<size_t>(info.st_size);
+    FileContent read;
+    read.data.reset(new (std::nothrow) char[size > 0 ? size : 1]);
+    if (!read.data) return ReadStatus::alloc_failed;
+    read.size = size;
     // A byte past the size seen means the file grew while being read (or is
     // a pseudo-file whose size says nothing): writing back only what was
     // read would lose the rest.
     char extra = 0;
-    if (!read_fully(fd.get(), content.data(), content.size()) ||
-        read_fully(fd.get(), &extra, 1)) {
-        std::string().swap(content);
+    if (!read_fully(fd.get(), read.data.get(), read.size) || read_fully(fd.get(), &extra, 1)) {
         return ReadStatus::read_failed;
     }
+    read.identity = identity_of(info);
+    content = std::move(read);
     return ReadStatus::ok;
 }
 
-bool write_file_atomically(const std::string& path, std::string_view content) {
-    const std::string target = resolve_path(path);
-    if (target.empty()) return false;
+ReplacementFile::~ReplacementFile() { discard(); }
+
+bool ReplacementFile::open(const std::string& path, const FileIdentity& identity) {
+    discard();
+    identity_ = identity;
+    target_ = resolve_path(path);
+    if (target_.empty()) return false;
 
     struct stat info {};
     {
         // The original must be writable: a read-only file is not replaced.
-        FileDescriptor probe(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        FileDescriptor probe(::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         if (probe.get() < 0 || ::fstat(probe.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
             return false;
         }
     }
-
-    std::string temporary = temporary_template(target);
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
+    std::string temporary = temporary_template(target_);
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    handle_ = fd;
+    temporary_ = std::move(temporary);
 
     // Owner and group may not be settable by this user; the file then
     // belongs to whoever runs the program, as any rewrite would.
-    [[maybe_unused]] const int owned = ::fchown(fd.get(), info.st_uid, info.st_gid);
-    const bool written = ::fchmod(fd.get(), info.st_mode & 07777) == 0 &&
-                         write_fully(fd.get(), content.data(), content.size()) &&
-                         ::fsync(fd.get()) == 0 && fd.close();
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    [[maybe_unused]] const int owned = ::fchown(fd, info.st_uid, info.st_gid);
+    if (::fchmod(fd, info.st_mode & 07777) != 0) {
+        discard();
         return false;
     }
-    sync_directory(target);
     return true;
+}
+
+bool ReplacementFile::write(std::string_view data) {
+    if (handle_ < 0) return false;
+    const int fd = static_cast<int>(handle_);
+    while (!data.empty()) {
+        const ssize_t put = ::write(fd, data.data(), data.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        data.remove_prefix(static_cast<size_t>(put));
+    }
+    return true;
+}
+
+bool ReplacementFile::commit() {
+    if (handle_ < 0) return false;
+    const int fd = static_cast<int>(handle_);
+    handle_ = -1;
+    // close() can report a late write error, so its result counts too.
+    const bool synced = ::fsync(fd) == 0;
+    struct stat info {};
+    const bool unchanged = ::stat(target_.c_str(), &info) == 0 && identity_of(info) == identity_;
+    if (::close(fd) != 0 || !synced || !unchanged ||
+        ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        discard();
+        return false;
+    }
+    temporary_.clear();
+    sync_directory(target_);
+    return true;
+}
+
+void ReplacementFile::discard() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
 }
 
 void prepare_file_io() { std::signal(SIGXFSZ, SIG_IGN); }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <new>
 
@@ -18,12 +19,6 @@ public:
     }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
-    bool close() {
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return ::CloseHandle(handle) != 0;
-    }
-
 private:
     HANDLE handle_;
 };
@@ -38,17 +33,6 @@ bool read_fully(HANDLE file, char* data, size_t size) {
         if (!::ReadFile(file, data, chunk, &got, nullptr) || got == 0) return false;
         data += got;
         size -= got;
-    }
-    return true;
-}
-
-bool write_fully(HANDLE file, const char* data, size_t size) {
-    while (size > 0) {
-        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD put = 0;
-        if (!::WriteFile(file, data, chunk, &put, nullptr) || put == 0) return false;
-        data += put;
-        size -= put;
     }
     return true;
 }
@@ -80,10 +64,28 @@ HANDLE create_temporary(const std::string& target, std::string& temporary) {
     return INVALID_HANDLE_VALUE;
 }
 
+// The identity of an open file; all zero when it cannot be read.
+FileIdentity identity_of(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return FileIdentity{};
+    const auto join = [](DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; };
+    return FileIdentity{info.dwVolumeSerialNumber, join(info.nFileIndexHigh, info.nFileIndexLow),
+                        join(info.nFileSizeHigh, info.nFileSizeLow),
+                        static_cast<int64_t>(join(info.ftLastWriteTime.dwHighDateTime,
+                                                  info.ftLastWriteTime.dwLowDateTime))};
+}
+
+// The identity of the file at `path` now; all zero when it cannot be read.
+FileIdentity identity_of(const std::string& path) {
+    Handle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid() ? identity_of(file.get()) : FileIdentity{};
+}
+
 }  // namespace
 
-ReadStatus read_whole_file(const std::string& path, std::string& content) {
-    content.clear();
+ReadStatus read_whole_file(const std::string& path, FileContent& content) {
+    content = FileContent();
     // Directories cannot be opened this way, and a handle that is no disk
     // file (a console, a pipe, a device) is refused before any read.
     Handle file(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
@@ -93,44 +95,78 @@ ReadStatus read_whole_file(const std::string& path, std::string& content) {
         !::GetFileSizeEx(file.get(), &size)) {
         return ReadStatus::open_failed;
     }
-    try {
-        if (static_cast<unsigned long long>(size.QuadPart) > content.max_size()) throw std::bad_alloc();
-        content.resize(static_cast<size_t>(size.QuadPart));
-    } catch (const std::bad_alloc&) {
-        return ReadStatus::alloc_failed;
-    }
+    const auto bytes = static_cast<unsigned long long>(size.QuadPart);
+    if (bytes > SIZE_MAX - 1) return ReadStatus::alloc_failed;
+    FileContent read;
+    read.data.reset(new (std::nothrow) char[bytes > 0 ? bytes : 1]);
+    if (!read.data) return ReadStatus::alloc_failed;
+    read.size = static_cast<size_t>(bytes);
     // A byte past the size seen means the file grew while being read.
     char extra = 0;
-    if (!read_fully(file.get(), content.data(), content.size()) ||
-        read_fully(file.get(), &extra, 1)) {
-        std::string().swap(content);
+    if (!read_fully(file.get(), read.data.get(), read.size) || read_fully(file.get(), &extra, 1)) {
         return ReadStatus::read_failed;
     }
+    read.identity = identity_of(file.get());
+    content = std::move(read);
     return ReadStatus::ok;
 }
 
-bool write_file_atomically(const std::string& path, std::string_view content) {
-    std::string target;
+ReplacementFile::~ReplacementFile() { discard(); }
+
+bool ReplacementFile::open(const std::string& path, const FileIdentity& identity) {
+    discard();
+    identity_ = identity;
     {
         // The original must be writable (not read-only); the probe also
         // resolves links, so that a link stays a link.
         Handle probe(::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!probe.valid() || ::GetFileType(probe.get()) != FILE_TYPE_DISK) return false;
-        target = final_path(probe.get(), path);
+        target_ = final_path(probe.get(), path);
     }
-
-    std::string temporary;
-    Handle file(create_temporary(target, temporary));
-    if (!file.valid()) return false;
-    const bool written = write_fully(file.get(), content.data(), content.size()) &&
-                         ::FlushFileBuffers(file.get()) && file.close();
-    if (!written || !::MoveFileExA(temporary.c_str(), target.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileA(temporary.c_str());
+    const HANDLE file = create_temporary(target_, temporary_);
+    if (file == INVALID_HANDLE_VALUE) {
+        temporary_.clear();
         return false;
     }
+    handle_ = reinterpret_cast<intptr_t>(file);
     return true;
+}
+
+bool ReplacementFile::write(std::string_view data) {
+    if (handle_ == -1) return false;
+    const HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    while (!data.empty()) {
+        const DWORD chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(data.size());
+        DWORD put = 0;
+        if (!::WriteFile(file, data.data(), chunk, &put, nullptr) || put == 0) return false;
+        data.remove_prefix(put);
+    }
+    return true;
+}
+
+bool ReplacementFile::commit() {
+    if (handle_ == -1) return false;
+    const HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    handle_ = -1;
+    const bool flushed = ::FlushFileBuffers(file) != 0;
+    const FileIdentity now = identity_of(target_);
+    const bool unchanged = now == identity_ && now != FileIdentity{};
+    if (!::CloseHandle(file) || !flushed || !unchanged ||
+        !::MoveFileExA(temporary_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        discard();
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+void ReplacementFile::discard() {
+    if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+    if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
+    temporary_.clear();
 }
 
 void prepare_file_io() {}

@@ -1,7 +1,9 @@
-// Whole-file reading and crash-safe write-back. One implementation per
+// Whole-file reading and crash-safe replacement. One implementation per
 // platform (file_io-posix.cc, file_io-win32.cc).
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,20 +14,64 @@ enum class ReadStatus {
     read_failed,   // read error, or the size changed while reading
 };
 
+// What tells one version of a file from another: which file it is, its size
+// and its last modification time.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t file = 0;
+    uint64_t size = 0;
+    int64_t modified = 0;  // in the platform's finest unit
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The whole content of a file, in one block of exactly its size, and the
+// identity of the version it was read from.
+struct FileContent {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    FileIdentity identity;
+    std::string_view view() const { return {data.get(), size}; }
+};
+
 // Reads the whole regular file at `path` into `content`. Never blocks on a
 // FIFO or device: such targets, and directories, give open_failed without
 // being read. On any status but ok, `content` is left empty.
-ReadStatus read_whole_file(const std::string& path, std::string& content);
+ReadStatus read_whole_file(const std::string& path, FileContent& content);
 
-// Replaces the content of the file at `path` with `content` so that, whatever
-// happens, the file holds either its old or its new content in full: the text
-// goes to a temporary file in the same directory (whose name never ends in
-// ".map"), is flushed to disk and closed, then renamed over the original.
-// A symbolic link is followed and stays a link; the file's permission bits
-// are kept. A file that cannot be opened for writing is not replaced.
-// Returns false on any failure; the original is then untouched and no
-// temporary is left behind.
-bool write_file_atomically(const std::string& path, std::string_view content);
+// A new content for an existing file, written to a temporary file in the
+// same directory (whose name never ends in ".map") and put in the file's
+// place only by commit(), so that whatever happens the file holds either its
+// old or its new content in full. A symbolic link is followed and stays a
+// link; the file's permission bits are kept. The temporary is removed unless
+// committed.
+class ReplacementFile {
+public:
+    ReplacementFile() = default;
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+    ~ReplacementFile();
+
+    // Creates the temporary for the file at `path`, whose content was read
+    // from the version `identity`. False, creating nothing, when the file is
+    // not a regular file that may be written.
+    bool open(const std::string& path, const FileIdentity& identity);
+    // Appends to the temporary; false on any failure.
+    bool write(std::string_view data);
+    // Flushes the temporary to disk, closes it and renames it over the file,
+    // provided the file is still the version that was read: one that was
+    // changed, replaced or removed meanwhile (while its user was asked, say)
+    // is not overwritten. False on any failure: the file is then untouched
+    // and the temporary gone.
+    bool commit();
+
+private:
+    void discard();
+
+    intptr_t handle_ = -1;  // the platform's descriptor or handle
+    std::string target_;     // the real file, links resolved
+    std::string temporary_;
+    FileIdentity identity_;
+};
 
 // Prepares the process for file I/O: a write beyond a file-size limit must be
 // reported as a failed write, not kill the process mid-save.

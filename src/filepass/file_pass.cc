@@ -13,13 +13,65 @@
 
 namespace {
 
-void print_changed_line(const Edit& edit) {
-    print_text("Changed: '");
-    print_text(edit.original);
-    print_text("' -> '");
-    print_text(edit.replacement);
-    std::printf("' (line %" PRId64 ")\n", edit.line);
-}
+constexpr size_t kOutputBufferSize = 1 << 20;
+
+// Streams the new text into a replacement beside the file as the scan finds
+// edits, through a fixed buffer: nothing is written for a file without
+// edits, and memory stays at the file's size plus the buffer. The first
+// edit creates the replacement with the unchanged text before it.
+class StreamedOutput final : public EditSink {
+public:
+    StreamedOutput(const std::string& filename, const FileContent& input, std::string& buffer)
+        : filename_(filename), input_(input.view()), identity_(input.identity), buffer_(buffer) {}
+
+    void on_edit(const Edit& edit) override {
+        if (g_verbose) print_changed_line(edit);
+        if (!started_) {
+            started_ = true;
+            failed_ = !file_.open(filename_, identity_);
+        }
+        put(input_.substr(copied_, edit.offset - copied_));
+        put(edit.replacement);
+        copied_ = edit.offset + edit.original.size();
+    }
+
+    // Writes the rest of the text and puts the replacement in the file's
+    // place; false when any step failed (the file is then untouched).
+    bool commit() {
+        put(input_.substr(copied_));
+        copied_ = input_.size();
+        if (!failed_ && !buffer_.empty()) failed_ = !file_.write(buffer_);
+        return !failed_ && file_.commit();
+    }
+
+private:
+    static void print_changed_line(const Edit& edit) {
+        print_text("Changed: '");
+        print_text(edit.original);
+        print_text("' -> '");
+        print_text(edit.replacement);
+        std::printf("' (line %" PRId64 ")\n", edit.line);
+    }
+
+    void put(std::string_view data) {
+        if (failed_) return;  // keep scanning for the report; the write already failed
+        if (buffer_.size() + data.size() <= kOutputBufferSize) {
+            buffer_.append(data);
+            return;
+        }
+        failed_ = !file_.write(buffer_) || !file_.write(data);
+        buffer_.clear();
+    }
+
+    const std::string& filename_;
+    std::string_view input_;
+    const FileIdentity& identity_;
+    std::string& buffer_;
+    ReplacementFile file_;
+    size_t copied_ = 0;
+    bool started_ = false;
+    bool failed_ = false;
+};
 
 // Asks the commit question; true only for an answer starting with 'Y' or
 // 'y'. The rest of the answer line is consumed; a lone Enter means no.
@@ -35,7 +87,7 @@ bool ask_commit(const std::string& filename) {
 }  // namespace
 
 int64_t process_file(const std::string& filename, int promptForCommit) {
-    std::string input;
+    FileContent input;
     switch (read_whole_file(filename, input)) {
     case ReadStatus::ok:
         break;
@@ -50,19 +102,19 @@ int64_t process_file(const std::string& filename, int promptForCommit) {
         return -1;
     }
 
-    std::string output;
+    std::string buffer;
     try {
-        output.reserve(16384);
+        buffer.reserve(kOutputBufferSize);
     } catch (const std::bad_alloc&) {
         print_error("Memory allocation error\n");
         return -1;
     }
+    StreamedOutput output(filename, input, buffer);
 
     const auto fileStart = std::chrono::steady_clock::now();
     int64_t edits = 0;
     try {
-        edits = scan_text(input, g_precision, output,
-                          g_verbose ? EditSink(print_changed_line) : EditSink());
+        edits = scan_text(input.view(), g_precision, output);
     } catch (const std::bad_alloc&) {
         print_error("Memory allocation error\n");
         std::exit(1);
@@ -73,7 +125,7 @@ int64_t process_file(const std::string& filename, int promptForCommit) {
 
     const bool doCommit = !(promptForCommit && edits > 0) || ask_commit(filename);
     if (doCommit && edits > 0) {
-        if (write_file_atomically(filename, output)) {
+        if (output.commit()) {
             std::printf("Changes saved to '%s'.\n", filename.c_str());
         } else {
             print_error("Error writing to file: %s\n", filename.c_str());

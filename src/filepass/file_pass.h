@@ -8,11 +8,12 @@
 // prints the "Changed" lines (g_verbose) and the report line, asks before
 // committing when `promptForCommit` is set and there are edits, writes the
 // new text back atomically, and pauses after a file it did not ask about
-// unless g_silent is set.
+// unless g_silent is set. The new text is streamed to a temporary beside the
+// file during the scan and renamed over it on commit, removed otherwise.
 //
 // Returns the number of edits (0 or more), or -1 when the file could not be
 // opened or read or its buffers could not be allocated (an error line on
 // stderr; no report line, no question, no pause). A failed write-back is
 // reported on stderr and still returns the edit count. Ends the process with
-// status 1 when memory runs out while the new text grows.
+// status 1 when memory runs out during the scan.
 int64_t process_file(const std::string& filename, int promptForCommit);

@@ -1,21 +1,36 @@
 #include "filepass/scan.h"
 
+#include <algorithm>
+#include <array>
+
 #include "numbers/number_token.h"
 #include "numbers/token_scan.h"
 
-int64_t scan_text(std::string_view text, int32_t precision, std::string& out,
-                  const EditSink& onEdit) {
-    const size_t nul = text.find('\0');
-    const std::string_view scanned = text.substr(0, nul);
+namespace {
+
+// Bytes that may begin a number: digits, signs and the point. Every other
+// byte is passed over without further tests.
+constexpr std::array<bool, 256> kMayStartNumber = [] {
+    std::array<bool, 256> table{};
+    for (char c : std::string_view("0123456789+-.")) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
+}  // namespace
+
+int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink) {
+    const std::string_view scanned = text.substr(0, text.find('\0'));
+    const char* const bytes = scanned.data();
+    const size_t size = scanned.size();
 
     int64_t edits = 0;
+    // Lines are counted only up to each edit, in bulk.
     int64_t lineNum = 1;
-    size_t plainStart = 0;  // plain bytes are copied in runs, not one by one
+    size_t linesCountedTo = 0;
+    std::string replacement;
     size_t p = 0;
-    while (p < scanned.size()) {
-        const char c = scanned[p];
-        if (c == '\n') {
-            ++lineNum;
+    while (p < size) {
+        if (!kMayStartNumber[static_cast<unsigned char>(bytes[p])]) {
             ++p;
             continue;
         }
@@ -24,18 +39,36 @@ int64_t scan_text(std::string_view text, int32_t precision, std::string& out,
             ++p;
             continue;
         }
-        out.append(scanned, plainStart, p - plainStart);
-        const std::string_view origToken = scanned.substr(p, tokenLen);
-        const std::string newToken =
-            process_number_token(origToken, parse_token_value(origToken), precision);
-        if (newToken != origToken) {
+        const std::string_view token = scanned.substr(p, tokenLen);
+        if (rewrite_number_token(token, precision, replacement)) {
             ++edits;
-            if (onEdit) onEdit(Edit{origToken, newToken, lineNum});
+            lineNum += std::count(bytes + linesCountedTo, bytes + p, '\n');
+            linesCountedTo = p;
+            sink.on_edit(Edit{p, token, replacement, lineNum});
         }
-        out.append(newToken);
         p += tokenLen;
-        plainStart = p;
     }
-    out.append(text, plainStart);
     return edits;
+}
+
+std::string clean_text(std::string_view text, int32_t precision, int64_t* edits) {
+    // Copies the bytes between edits and each replacement.
+    class Builder final : public EditSink {
+    public:
+        explicit Builder(std::string_view text) : text_(text) {}
+        void on_edit(const Edit& edit) override {
+            out_.append(text_, copied_, edit.offset - copied_).append(edit.replacement);
+            copied_ = edit.offset + edit.original.size();
+        }
+        std::string finish() { return std::move(out_.append(text_, copied_)); }
+
+    private:
+        std::string_view text_;
+        std::string out_;
+        size_t copied_ = 0;
+    };
+    Builder builder(text);
+    const int64_t count = scan_text(text, precision, builder);
+    if (edits) *edits = count;
+    return builder.finish();
 }

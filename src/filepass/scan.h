@@ -1,28 +1,37 @@
-// The scan of one file's text: copies it byte for byte, replacing every
-// number token by its rewritten form. Pure: no files, no console, no clock.
+// The scan of one file's text for number tokens and their rewritten forms.
+// Pure: no files, no console, no clock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
 // One token whose rewritten text differs from the text in the file.
 struct Edit {
-    std::string_view original;
-    std::string_view replacement;
-    int64_t line;  // 1 plus the number of '\n' bytes before the token
+    size_t offset;                 // where the token starts in the text
+    std::string_view original;     // the token as it stands in the text
+    std::string_view replacement;  // what replaces it
+    int64_t line;                  // 1 plus the number of '\n' bytes before the token
 };
 
-// Called once per edit, in file order; the views live only during the call.
-using EditSink = std::function<void(const Edit&)>;
+// Hears of each edit, in text order; the views live only during the call.
+class EditSink {
+public:
+    virtual void on_edit(const Edit& edit) = 0;
 
-// Appends to `out` the text with every number token rewritten by
-// process_number_token(token, value, precision), and returns the number of
-// tokens whose text changed. Every other byte is copied as it is, CR, tab
-// and bytes of 0x80 and above included. The text is scanned up to its first
-// NUL byte; that byte and all after it are copied through unchanged.
-// `onEdit`, when set, hears of each edit. Throws std::bad_alloc when `out`
-// cannot grow (`out` then holds a partial result).
-int64_t scan_text(std::string_view text, int32_t precision, std::string& out,
-                  const EditSink& onEdit = {});
+protected:
+    ~EditSink() = default;
+};
+
+// Finds every number token of `text` (as strtod reads them, from each number
+// start) up to its first NUL byte, rewrites it with rewrite_number_token in
+// the mode `precision` selects, and tells `sink` of every token whose text
+// changes. Returns the number of such edits. Every byte that is not in an
+// edited token, including all bytes from the first NUL on, stays as it is.
+// Throws std::bad_alloc if a replacement cannot be built.
+int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink);
+
+// The text with every edit of scan_text applied; `edits`, when given,
+// receives their number.
+std::string clean_text(std::string_view text, int32_t precision, int64_t* edits = nullptr);

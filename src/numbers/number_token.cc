@@ -1,15 +1,27 @@
 #include "numbers/number_token.h"
 
-#include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
+#include "numbers/token_scan.h"
+
 namespace {
 
-// Whether the token, after an optional sign, begins with "0x" or "0X".
-bool is_hexadecimal(std::string_view token) {
-    size_t i = (!token.empty() && (token[0] == '+' || token[0] == '-')) ? 1 : 0;
-    return token.size() >= i + 2 && token[i] == '0' && (token[i + 1] == 'x' || token[i + 1] == 'X');
+// Past this many decimals 10^decimals is no finite double, so rounding there
+// always gives the token back.
+constexpr int32_t kMaxDecimals = 308;
+
+// pow(10, decimals) from the runtime library, exactly as the rounding rules
+// compute it, each computed once. (A table filled at start-up is folded by
+// the compiler into the correctly rounded powers, and the library's
+// pow(10, 23) lies one unit in the last place above that.)
+double power_of_ten(int32_t decimals) {
+    static std::array<double, kMaxDecimals + 1> powers{};  // 0: not computed yet
+    double& power = powers[static_cast<size_t>(decimals)];
+    if (power == 0) power = std::pow(10.0, decimals);
+    return power;
 }
 
 // First position i >= from of `frac` where `digit` stands three times in a
@@ -21,27 +33,97 @@ size_t find_run(std::string_view frac, char digit, size_t from) {
     return std::string_view::npos;
 }
 
-// `value` formatted with "%.*f" and `decimals`, at whatever length it takes.
-std::string format_fixed(double value, int32_t decimals) {
-    int length = std::snprintf(nullptr, 0, "%.*f", decimals, value);
-    std::string text(static_cast<size_t>(length), '\0');
+// "%.*f" of `value` with `decimals` into `text`. to_chars gives the same
+// exact, correctly rounded digits as printf, without its locale and cost;
+// the buffer holds the longest such text (a sign, 309 integer digits, the
+// point and 308 decimals), and snprintf remains should that ever not hold.
+void format_fixed(double value, int32_t decimals, std::string& text) {
+    char buffer[2 + 309 + 1 + kMaxDecimals + 8];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (error == std::errc()) {
+        text.assign(buffer, end);
+        return;
+    }
+    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    text.assign(static_cast<size_t>(length), '\0');
     std::snprintf(text.data(), text.size() + 1, "%.*f", decimals, value);
-    return text;
 }
 
-// round(val * 10^decimals) / 10^decimals, formatted and trimmed; the token
-// itself when any step leaves the range of a double, since the formatter
-// would write "inf" or "nan" in the number's place.
-std::string round_to_decimals(std::string_view token, double val, int32_t decimals) {
-    const double factor = std::pow(10.0, decimals);
+// round(val * 10^decimals) / 10^decimals, formatted and trimmed, into
+// `replacement`; false (no change) when it equals the token or when any step
+// leaves the range of a double, since the formatter would then write "inf"
+// or "nan" in the number's place.
+bool round_to_decimals(std::string_view token, double val, int32_t decimals, std::string& replacement) {
+    if (decimals > kMaxDecimals) return false;
+    const double factor = power_of_ten(decimals);
     const double scaled = val * factor;
     const double rounded = std::round(scaled) / factor;
-    if (!std::isfinite(factor) || !std::isfinite(scaled) || !std::isfinite(rounded)) {
-        return std::string(token);
-    }
-    std::string text = format_fixed(rounded, decimals);
+    if (!std::isfinite(scaled) || !std::isfinite(rounded)) return false;
+    std::string text;
+    format_fixed(rounded, decimals, text);
     trim_trailing_zeros(text);
-    return text;
+    if (text == token) return false;
+    replacement = std::move(text);
+    return true;
+}
+
+// True for a plain integer token that fixed-precision mode gives back as it
+// is: an optional '-', then "0" or up to 15 digits without a leading zero,
+// with 15 digits in all counting the decimals. Then val * 10^P is an exact
+// integer below 2^53, round() keeps it, the division returns val exactly,
+// and "%.*f" writes the digits and P zeros, which the trim removes again.
+bool is_stable_integer(std::string_view token, int32_t precision) {
+    const std::string_view digits = token[0] == '-' ? token.substr(1) : token;
+    if (digits.empty() || digits.size() + static_cast<size_t>(precision) > 15) return false;
+    if (digits[0] == '0' && digits.size() > 1) return false;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// The rules of both modes. `value()` gives the token's parsed value; it is
+// called only where a rule needs it.
+template <typename GetValue>
+bool apply_rules(std::string_view token, int32_t precision, GetValue value, std::string& replacement) {
+    if (precision >= 0) {
+        if (precision <= kMaxDecimals && is_stable_integer(token, precision)) return false;
+        return round_to_decimals(token, value(), precision, replacement);
+    }
+
+    // Exponent notation; hexadecimal digits e and E count too.
+    if (token.find_first_of("eE") != std::string_view::npos) {
+        if (!(std::fabs(value()) < 0.000001)) return false;
+        replacement.assign(1, '0');
+        return true;
+    }
+
+    const size_t dot = token.find('.');
+    // Hexadecimal fractions hold hex digits and a 'p' exponent: the decimal
+    // runs below would corrupt them.
+    if (dot == std::string_view::npos || is_hexadecimal_token(token)) return false;
+    const std::string_view intPart = token.substr(0, dot);
+    const std::string_view frac = token.substr(dot + 1);
+
+    const size_t zeros_index = find_run(frac, '0', 1);
+    if (zeros_index != std::string_view::npos) {
+        const std::string_view newFrac = frac.substr(0, zeros_index);
+        replacement.assign(intPart);
+        if (newFrac.find_first_not_of('0') == std::string_view::npos) {
+            // ".00001" has no digit before its point: keep a number in place.
+            if (intPart.empty() || intPart == "+" || intPart == "-") replacement += '0';
+        } else {
+            replacement.append(1, '.').append(newFrac);
+        }
+        return true;  // at least the run itself is gone
+    }
+
+    const size_t nines_index = find_run(frac, '9', 0);
+    if (nines_index != std::string_view::npos && nines_index <= static_cast<size_t>(kMaxDecimals)) {
+        return round_to_decimals(token, value(), static_cast<int32_t>(nines_index), replacement);
+    }
+    return false;
 }
 
 }  // namespace
@@ -54,42 +136,11 @@ void trim_trailing_zeros(std::string& text) {
 }
 
 std::string process_number_token(std::string_view token, double val, int32_t precision) {
-    if (precision >= 0) return round_to_decimals(token, val, precision);
-
-    if (token.find_first_of("eE") != std::string_view::npos) {
-        return std::fabs(val) < 0.000001 ? std::string("0") : std::string(token);
-    }
-
-    const size_t dot = token.find('.');
-    // Hexadecimal fractions hold hex digits and a 'p' exponent: the decimal
-    // runs below would corrupt them.
-    if (dot == std::string_view::npos || is_hexadecimal(token)) return std::string(token);
-
-    const std::string_view intPart = token.substr(0, dot);
-    const std::string_view frac = token.substr(dot + 1);
-
-    const size_t zeros_index = find_run(frac, '0', 1);
-    if (zeros_index != std::string_view::npos) {
-        const std::string_view newFrac = frac.substr(0, zeros_index);
-        if (newFrac.find_first_not_of('0') == std::string_view::npos) {
-            // ".00001" has no digit before its point: keep a number in place.
-            std::string result(intPart);
-            if (intPart.empty() || intPart == "+" || intPart == "-") result += '0';
-            return result;
-        }
-        std::string result;
-        result.reserve(intPart.size() + 1 + newFrac.size());
-        result.append(intPart).append(1, '.').append(newFrac);
-        return result;
-    }
-
-    const size_t nines_index = find_run(frac, '9', 0);
-    if (nines_index != std::string_view::npos) {
-        // Past 308 decimals the power of ten is no longer finite, and the
-        // rounding gives the token back; the clamp only keeps the count an int.
-        const size_t decimals = std::min<size_t>(nines_index, INT32_MAX);
-        return round_to_decimals(token, val, static_cast<int32_t>(decimals));
-    }
-
+    std::string replacement;
+    if (apply_rules(token, precision, [val] { return val; }, replacement)) return replacement;
     return std::string(token);
+}
+
+bool rewrite_number_token(std::string_view token, int32_t precision, std::string& replacement) {
+    return apply_rules(token, precision, [token] { return parse_token_value(token); }, replacement);
 }

@@ -9,7 +9,8 @@
 // stood in the file; `val` is the value parsed from them).
 //
 // precision >= 0: fixed-precision mode; the value is rounded to `precision`
-//   decimals and written in plain decimal notation, trailing zeros trimmed.
+//   decimals, round(val * 10^P) / 10^P, and written in plain decimal
+//   notation ("%.*f"), trailing zeros trimmed.
 // precision < 0: automatic mode; only floating-point noise is repaired:
 //   exponent forms below 1e-6 become "0", a fraction with a run of three '0'
 //   (from its second digit on) is cut before the run, a fraction with a run of
@@ -20,6 +21,12 @@
 // finite result the token comes back unchanged. The caller decides whether the
 // result is an edit by comparing it with `token`.
 std::string process_number_token(std::string_view token, double val, int32_t precision);
+
+// The same rules, for the scan: parses the token's value only when a rule
+// needs it. Returns true and sets `replacement` when the result differs from
+// `token`; returns false, leaving `replacement` as it was, when it does not.
+// `token` must be a whole token as number_token_length finds it.
+bool rewrite_number_token(std::string_view token, int32_t precision, std::string& replacement);
 
 // Removes trailing '0' characters from a text that holds a '.', then the '.'
 // itself if it is left last ("1.50" -> "1.5", "2.00" -> "2", "-0.00" -> "-0").

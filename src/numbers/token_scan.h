@@ -19,7 +19,10 @@ bool is_number_start(std::string_view text, size_t pos);
 // Never reads outside `text`.
 size_t number_token_length(std::string_view text, size_t pos);
 
+// True when the token, after an optional sign, begins with "0x" or "0X".
+bool is_hexadecimal_token(std::string_view token);
+
 // The value `strtod` gives for a whole token as found by
 // number_token_length (correctly rounded; out-of-range values give
-// +-HUGE_VAL, or the nearest subnormal or zero).
+// +-HUGE_VAL, or the nearest subnormal or zero). `token` must not be empty.
 double parse_token_value(std::string_view token);
