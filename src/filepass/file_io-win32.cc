@@ -98,7 +98,7 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     const auto bytes = static_cast<unsigned long long>(size.QuadPart);
     if (bytes > SIZE_MAX - 1) return ReadStatus::alloc_failed;
     FileContent read;
-    read.data.reset(new (std::nothrow) char[bytes > 0 ? bytes : 1]);
+    read.data.reset(new (std::nothrow) char[bytes > 0 ? bytes : 1]);  // no mapping on Windows
     if (!read.data) return ReadStatus::alloc_failed;
     read.size = static_cast<size_t>(bytes);
     // A byte past the size seen means the file grew while being read.
@@ -110,6 +110,8 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     content = std::move(read);
     return ReadStatus::ok;
 }
+
+void ContentDeleter::operator()(char* data) const { delete[] data; }
 
 ReplacementFile::~ReplacementFile() { discard(); }
 

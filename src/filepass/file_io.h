@@ -24,10 +24,16 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// Releases a content block as the platform allocated it.
+struct ContentDeleter {
+    size_t mappedSize = 0;  // nonzero: a memory mapping of this size
+    void operator()(char* data) const;
+};
+
 // The whole content of a file, in one block of exactly its size, and the
 // identity of the version it was read from.
 struct FileContent {
-    std::unique_ptr<char[]> data;
+    std::unique_ptr<char[], ContentDeleter> data;
     size_t size = 0;
     FileIdentity identity;
     std::string_view view() const { return {data.get(), size}; }

@@ -34,13 +34,16 @@ int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink) {
             ++p;
             continue;
         }
-        const size_t tokenLen = is_number_start(scanned, p) ? number_token_length(scanned, p) : 0;
+        const TokenShape shape = is_number_start(scanned, p) ? scan_number_token(scanned, p) : TokenShape();
+        const size_t tokenLen = shape.length;
         if (tokenLen == 0) {
             ++p;
             continue;
         }
-        const std::string_view token = scanned.substr(p, tokenLen);
-        if (rewrite_number_token(token, precision, replacement)) {
+        const std::string_view token(bytes + p, tokenLen);
+        // Automatic mode leaves every token without a point or an exponent.
+        const bool mayChange = precision >= 0 || shape.exponentLetter || shape.dot != std::string_view::npos;
+        if (mayChange && rewrite_number_token(token, shape, precision, replacement)) {
             ++edits;
             lineNum += std::count(bytes + linesCountedTo, bytes + p, '\n');
             linesCountedTo = p;

@@ -73,38 +73,37 @@ bool round_to_decimals(std::string_view token, double val, int32_t decimals, std
 // with 15 digits in all counting the decimals. Then val * 10^P is an exact
 // integer below 2^53, round() keeps it, the division returns val exactly,
 // and "%.*f" writes the digits and P zeros, which the trim removes again.
-bool is_stable_integer(std::string_view token, int32_t precision) {
+bool is_stable_integer(std::string_view token, const TokenShape& shape, int32_t precision) {
+    if (shape.dot != std::string_view::npos || shape.exponentLetter || shape.hexadecimal) return false;
     const std::string_view digits = token[0] == '-' ? token.substr(1) : token;
-    if (digits.empty() || digits.size() + static_cast<size_t>(precision) > 15) return false;
-    if (digits[0] == '0' && digits.size() > 1) return false;
-    for (char c : digits) {
-        if (c < '0' || c > '9') return false;
+    if (digits.empty() || digits[0] == '+' || digits.size() + static_cast<size_t>(precision) > 15) {
+        return false;
     }
-    return true;
+    return digits[0] != '0' || digits.size() == 1;
 }
 
 // The rules of both modes. `value()` gives the token's parsed value; it is
 // called only where a rule needs it.
 template <typename GetValue>
-bool apply_rules(std::string_view token, int32_t precision, GetValue value, std::string& replacement) {
+bool apply_rules(std::string_view token, const TokenShape& shape, int32_t precision, GetValue value,
+                 std::string& replacement) {
     if (precision >= 0) {
-        if (precision <= kMaxDecimals && is_stable_integer(token, precision)) return false;
+        if (precision <= kMaxDecimals && is_stable_integer(token, shape, precision)) return false;
         return round_to_decimals(token, value(), precision, replacement);
     }
 
     // Exponent notation; hexadecimal digits e and E count too.
-    if (token.find_first_of("eE") != std::string_view::npos) {
+    if (shape.exponentLetter) {
         if (!(std::fabs(value()) < 0.000001)) return false;
         replacement.assign(1, '0');
         return true;
     }
 
-    const size_t dot = token.find('.');
     // Hexadecimal fractions hold hex digits and a 'p' exponent: the decimal
     // runs below would corrupt them.
-    if (dot == std::string_view::npos || is_hexadecimal_token(token)) return false;
-    const std::string_view intPart = token.substr(0, dot);
-    const std::string_view frac = token.substr(dot + 1);
+    if (shape.dot == std::string_view::npos || shape.hexadecimal) return false;
+    const std::string_view intPart = token.substr(0, shape.dot);
+    const std::string_view frac = token.substr(shape.dot + 1);
 
     const size_t zeros_index = find_run(frac, '0', 1);
     if (zeros_index != std::string_view::npos) {
@@ -136,11 +135,23 @@ void trim_trailing_zeros(std::string& text) {
 }
 
 std::string process_number_token(std::string_view token, double val, int32_t precision) {
+    // The shape as the token's own text shows it, whatever its origin.
+    TokenShape shape;
+    shape.length = token.size();
+    shape.dot = token.find('.');
+    shape.exponentLetter = token.find_first_of("eE") != std::string_view::npos;
+    shape.hexadecimal = is_hexadecimal_token(token);
     std::string replacement;
-    if (apply_rules(token, precision, [val] { return val; }, replacement)) return replacement;
+    if (apply_rules(token, shape, precision, [val] { return val; }, replacement)) return replacement;
     return std::string(token);
 }
 
+bool rewrite_number_token(std::string_view token, const TokenShape& shape, int32_t precision,
+                          std::string& replacement) {
+    return apply_rules(token, shape, precision, [token] { return parse_token_value(token); },
+                       replacement);
+}
+
 bool rewrite_number_token(std::string_view token, int32_t precision, std::string& replacement) {
-    return apply_rules(token, precision, [token] { return parse_token_value(token); }, replacement);
+    return rewrite_number_token(token, scan_number_token(token, 0), precision, replacement);
 }

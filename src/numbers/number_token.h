@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "numbers/token_scan.h"
+
 // Returns the text that replaces `token` (the token's bytes exactly as they
 // stood in the file; `val` is the value parsed from them).
 //
@@ -27,6 +29,10 @@ std::string process_number_token(std::string_view token, double val, int32_t pre
 // `token`; returns false, leaving `replacement` as it was, when it does not.
 // `token` must be a whole token as number_token_length finds it.
 bool rewrite_number_token(std::string_view token, int32_t precision, std::string& replacement);
+
+// The same, with the token's shape as scan_number_token found it.
+bool rewrite_number_token(std::string_view token, const TokenShape& shape, int32_t precision,
+                          std::string& replacement);
 
 // Removes trailing '0' characters from a text that holds a '.', then the '.'
 // itself if it is left last ("1.50" -> "1.5", "2.00" -> "2", "-0.00" -> "-0").
