@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "numbers/number_token.h"
 #include "numbers/token_scan.h"
 
@@ -16,40 +20,92 @@ constexpr std::array<bool, 256> kMayStartNumber = [] {
     return table;
 }();
 
+// Bytes that may stand inside a number token. A token never holds any other
+// byte, so the scan is between tokens just after one.
+constexpr std::array<bool, 256> kMayBeInToken = [] {
+    std::array<bool, 256> table{};
+    for (char c : std::string_view("0123456789abcdefABCDEFxXpP+-.")) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
+// The first '.', 'e' or 'E' in [p, end), or end. In automatic mode only a
+// token holding one of them can change.
+const char* find_point_or_exponent(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i point = _mm_set1_epi8('.');
+    const __m128i lowerE = _mm_set1_epi8('e');
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, point),
+                                          _mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), lowerE));
+        if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == '.' || *p == 'e' || *p == 'E') return p;
+    }
+    return end;
+}
+
+// Scans tokens one by one from `p` (a position between tokens) until past
+// `until`; calls `onToken(position, shape)` for each token that may change.
+template <typename OnToken>
+size_t scan_tokens(std::string_view scanned, size_t p, size_t until, bool automatic, OnToken onToken) {
+    const char* const bytes = scanned.data();
+    while (p < until) {
+        if (!kMayStartNumber[static_cast<unsigned char>(bytes[p])] || !is_number_start(scanned, p)) {
+            ++p;
+            continue;
+        }
+        const TokenShape shape = scan_number_token(scanned, p);
+        if (shape.length == 0) {
+            ++p;
+            continue;
+        }
+        // Automatic mode leaves every token without a point or an exponent.
+        if (!automatic || shape.exponentLetter || shape.dot != std::string_view::npos) onToken(p, shape);
+        p += shape.length;
+    }
+    return p;
+}
+
 }  // namespace
 
 int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink) {
     const std::string_view scanned = text.substr(0, text.find('\0'));
     const char* const bytes = scanned.data();
     const size_t size = scanned.size();
+    const bool automatic = precision < 0;
 
     int64_t edits = 0;
     // Lines are counted only up to each edit, in bulk.
     int64_t lineNum = 1;
     size_t linesCountedTo = 0;
     std::string replacement;
+    const auto onToken = [&](size_t p, const TokenShape& shape) {
+        const std::string_view token(bytes + p, shape.length);
+        if (!rewrite_number_token(token, shape, precision, replacement)) return;
+        ++edits;
+        lineNum += std::count(bytes + linesCountedTo, bytes + p, '\n');
+        linesCountedTo = p;
+        sink.on_edit(Edit{p, token, replacement, lineNum});
+    };
+
+    if (!automatic) {
+        scan_tokens(scanned, 0, size, automatic, onToken);
+        return edits;
+    }
+    // Automatic mode jumps from one '.', 'e' or 'E' to the next and scans
+    // only the tokens around it, from the last byte before it that no token
+    // can hold (or from where the scan already stands).
     size_t p = 0;
     while (p < size) {
-        if (!kMayStartNumber[static_cast<unsigned char>(bytes[p])]) {
-            ++p;
-            continue;
-        }
-        const TokenShape shape = is_number_start(scanned, p) ? scan_number_token(scanned, p) : TokenShape();
-        const size_t tokenLen = shape.length;
-        if (tokenLen == 0) {
-            ++p;
-            continue;
-        }
-        const std::string_view token(bytes + p, tokenLen);
-        // Automatic mode leaves every token without a point or an exponent.
-        const bool mayChange = precision >= 0 || shape.exponentLetter || shape.dot != std::string_view::npos;
-        if (mayChange && rewrite_number_token(token, shape, precision, replacement)) {
-            ++edits;
-            lineNum += std::count(bytes + linesCountedTo, bytes + p, '\n');
-            linesCountedTo = p;
-            sink.on_edit(Edit{p, token, replacement, lineNum});
-        }
-        p += tokenLen;
+        const size_t hit = static_cast<size_t>(find_point_or_exponent(bytes + p, bytes + size) - bytes);
+        if (hit == size) break;
+        size_t start = hit;
+        while (start > p && kMayBeInToken[static_cast<unsigned char>(bytes[start - 1])]) --start;
+        p = scan_tokens(scanned, start, hit + 1, automatic, onToken);
     }
     return edits;
 }
