@@ -25,8 +25,9 @@ const bool kIgnoreSigpipe = [] {
     return true;
 }();
 
-std::vector<std::string> command_line(const std::vector<std::string>& args) {
-    std::vector<std::string> command;
+std::vector<std::string> command_line(const std::vector<std::string>& args,
+                                      const std::vector<std::string>& wrapper) {
+    std::vector<std::string> command = wrapper;
     if (const char* runner = std::getenv("MAPCLEAN_RUNNER"); runner && *runner) {
         std::istringstream words(runner);
         for (std::string word; words >> word;) command.push_back(word);
@@ -58,7 +59,7 @@ int remaining_ms(Clock::time_point deadline) {
 
 Child::Child(const std::vector<std::string>& args, const RunOptions& options) {
     (void)kIgnoreSigpipe;
-    const std::vector<std::string> command = command_line(args);
+    const std::vector<std::string> command = command_line(args, options.wrapper);
     int inPipe[2], outPipe[2], errPipe[2];
     make_pipe(inPipe);
     make_pipe(outPipe);
@@ -104,6 +105,10 @@ Child::~Child() {
     for (int fd : {in_, out_, err_}) {
         if (fd >= 0) ::close(fd);
     }
+}
+
+void Child::kill(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
 }
 
 void Child::send(std::string_view data) {

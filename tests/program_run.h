@@ -15,6 +15,7 @@ struct RunOptions {
     long fileSizeLimit = -1;     // RLIMIT_FSIZE in bytes for the program; -1: none
     long addressSpaceLimit = -1; // RLIMIT_AS in bytes for the program; -1: none
     int timeoutMs = 60000;       // the program is killed after this long
+    std::vector<std::string> wrapper;  // a command put before the program (and runner)
     bool asNobody = false;       // when the test runs as root: run as "nobody" (65534),
                                  // so that file permissions apply
 };
@@ -41,6 +42,8 @@ public:
     bool wait_for_output_end(std::string_view tail, int timeoutMs);
     // Closes stdin, collects the rest of the output and the exit status.
     ProgramRun finish(int timeoutMs);
+    // Sends `signal` to the program.
+    void kill(int signal);
     const std::string& output() const { return run_.out; }
 
 private:
