@@ -57,7 +57,8 @@ int remaining_ms(Clock::time_point deadline) {
 
 }  // namespace
 
-Child::Child(const std::vector<std::string>& args, const RunOptions& options) {
+Child::Child(const std::vector<std::string>& args, const RunOptions& options)
+    : rawOutput_(options.rawOutput) {
     (void)kIgnoreSigpipe;
     const std::vector<std::string> command = command_line(args, options.wrapper);
     int inPipe[2], outPipe[2], errPipe[2];
@@ -165,7 +166,7 @@ ProgramRun Child::finish(int timeoutMs) {
     pid_ = -1;
     run_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (target_is_windows()) {
-        run_.out = lf_line_ends(run_.out);
+        if (!rawOutput_) run_.out = lf_line_ends(run_.out);
         run_.err = lf_line_ends(run_.err);
     }
     return run_;

@@ -16,6 +16,7 @@ struct RunOptions {
     long addressSpaceLimit = -1; // RLIMIT_AS in bytes for the program; -1: none
     int timeoutMs = 60000;       // the program is killed after this long
     std::vector<std::string> wrapper;  // a command put before the program (and runner)
+    bool rawOutput = false;      // keep stdout's bytes as they are, CRLF included
     bool asNobody = false;       // when the test runs as root: run as "nobody" (65534),
                                  // so that file permissions apply
 };
@@ -50,6 +51,7 @@ private:
     bool pump(int timeoutMs);  // one round of reading; false when both streams ended
 
     pid_t pid_ = -1;
+    bool rawOutput_ = false;
     int in_ = -1, out_ = -1, err_ = -1;
     ProgramRun run_;
 };

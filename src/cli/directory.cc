@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/platform.h"
+#include "cli/settings.h"
 #include "filepass/console.h"
 #include "filepass/file_pass.h"
 
@@ -19,21 +20,42 @@ bool path_fits(const std::string& path) {
 
 }  // namespace
 
-int64_t process_directory(const std::string& dirPath, int promptForCommit) {
-    if (!path_fits(dirPath + path_separator() + "*.map")) return 0;
-    const auto names = list_map_files(dirPath);
-    if (!names || names->empty()) {
-        print_error("No .map files found in directory: %s\n", dirPath.c_str());
-        return 0;
-    }
+namespace {
 
+// The files of one directory, then (recursive) those below it; adds to
+// `totalEdits` and `tally`, and returns how many entries matched.
+int64_t process_tree(const std::string& dirPath, int promptForCommit, bool recursive,
+                     int64_t& totalEdits, RunTally& tally) {
+    if (!path_fits(dirPath + path_separator() + "*.map")) return 0;
+    int64_t matched = 0;
+    if (const auto names = list_map_files(dirPath)) {
+        for (const std::string& name : *names) {
+            ++matched;
+            const std::string fullPath = dirPath + path_separator() + name;
+            if (!path_fits(fullPath)) continue;
+            const int64_t fileEdits = process_file(fullPath, promptForCommit);
+            tally.add(fileEdits);
+            if (fileEdits >= 0) totalEdits += fileEdits;
+        }
+    }
+    if (recursive) {
+        for (const std::string& name : list_subdirectories(dirPath)) {
+            matched += process_tree(dirPath + path_separator() + name, promptForCommit, recursive,
+                                    totalEdits, tally);
+        }
+    }
+    return matched;
+}
+
+}  // namespace
+
+int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTally& tally) {
+    if (!path_fits(dirPath + path_separator() + "*.map")) return 0;
     int64_t totalEdits = 0;
     const auto overallStart = std::chrono::steady_clock::now();
-    for (const std::string& name : *names) {
-        const std::string fullPath = dirPath + path_separator() + name;
-        if (!path_fits(fullPath)) continue;
-        const int64_t fileEdits = process_file(fullPath, promptForCommit);
-        if (fileEdits >= 0) totalEdits += fileEdits;
+    if (process_tree(dirPath, promptForCommit, g_recursive != 0, totalEdits, tally) == 0) {
+        print_error("No .map files found in directory: %s\n", dirPath.c_str());
+        return 0;
     }
     const std::chrono::duration<double> elapsedSec =
         std::chrono::steady_clock::now() - overallStart;
@@ -41,7 +63,7 @@ int64_t process_directory(const std::string& dirPath, int promptForCommit) {
     return totalEdits;
 }
 
-int64_t process_current_directory(int promptForCommit) {
+int64_t process_current_directory(int promptForCommit, RunTally& tally) {
     const auto currentDir = current_directory();
     if (!currentDir) {
         print_error("Error reading the current directory\n");
@@ -49,5 +71,5 @@ int64_t process_current_directory(int promptForCommit) {
     }
     std::printf("No target specified. Processing .map files in current directory: %s\n",
                 currentDir->c_str());
-    return process_directory(*currentDir, promptForCommit);
+    return process_directory(*currentDir, promptForCommit, tally);
 }

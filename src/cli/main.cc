@@ -40,16 +40,20 @@ int main(int argc, char** argv) {
                     request.targetPath->c_str());
     }
 
-    const int promptForCommit = g_silent ? 0 : 1;
+    if (request.targetPath == "-") return process_standard_streams();
+
+    const int promptForCommit = g_silent || g_check ? 0 : 1;
+    RunTally tally;
     if (request.targetPath && request.targetPath->size() > max_path_length()) {
         // The platform's calls would not take it whole; never cut it short.
         print_error("Path too long: %s\n", request.targetPath->c_str());
+        tally.anyFailed = true;
     } else if (!request.targetPath) {
-        process_current_directory(promptForCommit);
+        process_current_directory(promptForCommit, tally);
     } else if (is_directory(*request.targetPath)) {
-        process_directory(*request.targetPath, promptForCommit);
+        process_directory(*request.targetPath, promptForCommit, tally);
     } else {
-        process_file(*request.targetPath, promptForCommit);
+        tally.add(process_file(*request.targetPath, promptForCommit));
     }
-    return 0;
+    return g_check ? tally.check_status() : 0;
 }

@@ -23,18 +23,22 @@ const char kUsageText[] =
     "Usage: mapclean [options] [target]\n"
     "\n"
     "Cleans floating-point noise from the numbers in .map files and writes the\n"
-    "files back in place, after asking. The target is a file, or a directory\n"
-    "whose .map files are cleaned in turn (default: the current directory).\n"
+    "files back in place, after asking. The target is a file, a directory whose\n"
+    ".map files are cleaned in turn (default: the current directory), or \"-\" to\n"
+    "clean standard input to standard output.\n"
     "\n"
     "Options (letter case does not matter):\n"
     "  -verbose            print a 'Changed' line for every rewritten number\n"
     "  -silent, -s         ask nothing, never pause, commit every change\n"
     "  -precision N, -p N  round every number to N decimals (N < 0: automatic)\n"
+    "  -check              report what would change; write and ask nothing\n"
+    "  -r, -recursive      also clean the .map files of subdirectories\n"
     "  -help, -h, -?       print this text and exit\n"
     "  -version            print the version and exit\n"
     "\n"
-    "Exit status: 0 after a run, 1 when -precision lacks its number or memory\n"
-    "runs out.\n";
+    "Exit status: 0 after a run; 1 when -precision lacks its number or memory\n"
+    "runs out. With -check: 0 when nothing would change, 1 when something would,\n"
+    "2 when a file could not be read. With \"-\": 2 when input or output failed.\n";
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -75,6 +79,10 @@ CliRequest read_arguments(int argc, const char* const* argv) {
                 return request;
             }
             g_precision = parse_precision(argv[++i]);
+        } else if (equals_ignoring_case(argument, "-check")) {
+            g_check = 1;
+        } else if (is_one_of(argument, {"-r", "-recursive"})) {
+            g_recursive = 1;
         } else if (is_one_of(argument, {"-h", "-help", "--help", "-?"})) {
             request.action = CliAction::show_usage;
             return request;

@@ -27,7 +27,8 @@ struct CliRequest {
     int targetCount = 0;                    // how many target arguments there were
 };
 
-// Walks argv[1..argc-1], setting g_verbose, g_silent and g_precision. Stops at
+// Walks argv[1..argc-1], setting g_verbose, g_silent, g_precision, g_check
+// and g_recursive. Stops at
 // the first help or version option, or at a "-precision" without its number,
 // and says so in the action. Every argument that is no option is a target;
 // the last one wins.

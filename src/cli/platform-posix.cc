@@ -25,21 +25,42 @@ bool is_directory(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::optional<std::vector<std::string>> list_map_files(const std::string& dirPath) {
-    struct CloseDir {
-        void operator()(DIR* dir) const { ::closedir(dir); }
-    };
+namespace {
+
+struct CloseDir {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// The names of the entries of `dirPath` that `keep` accepts, sorted by bytes
+// so that runs repeat whatever order the file system keeps; nullopt when the
+// directory cannot be listed.
+template <typename Keep>
+std::optional<std::vector<std::string>> list_entries(const std::string& dirPath, Keep keep) {
     std::unique_ptr<DIR, CloseDir> dir(::opendir(dirPath.c_str()));
     if (!dir) return std::nullopt;
     std::vector<std::string> names;
-    // Names ending in ".map" in any letter case, as Windows matches "*.map".
     while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name = entry->d_name;
-        if (name.size() >= 4 && equals_ignoring_case(name.substr(name.size() - 4), ".map")) {
-            names.emplace_back(name);
-        }
+        if (keep(std::string_view(entry->d_name))) names.emplace_back(entry->d_name);
     }
-    // Sorted by bytes, so that runs repeat whatever order the file system keeps.
     std::sort(names.begin(), names.end());
     return names;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> list_map_files(const std::string& dirPath) {
+    // Names ending in ".map" in any letter case, as Windows matches "*.map".
+    return list_entries(dirPath, [](std::string_view name) {
+        return name.size() >= 4 && equals_ignoring_case(name.substr(name.size() - 4), ".map");
+    });
+}
+
+std::vector<std::string> list_subdirectories(const std::string& dirPath) {
+    auto names = list_entries(dirPath, [&](std::string_view name) {
+        if (name == "." || name == "..") return false;
+        struct stat info {};
+        const std::string path = dirPath + '/' + std::string(name);
+        return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);  // links not followed
+    });
+    return names ? std::move(*names) : std::vector<std::string>();
 }

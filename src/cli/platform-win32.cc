@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 char path_separator() { return '\\'; }
 
 size_t max_path_length() { return MAX_PATH - 1; }
@@ -28,6 +30,23 @@ std::optional<std::vector<std::string>> list_map_files(const std::string& dirPat
     std::vector<std::string> names;
     do {
         names.emplace_back(entry.cFileName);
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return names;
+}
+
+std::vector<std::string> list_subdirectories(const std::string& dirPath) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = ::FindFirstFileA((dirPath + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string_view name = entry.cFileName;
+        const DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            name != "." && name != "..") {
+            names.emplace_back(name);
+        }
     } while (::FindNextFileA(find, &entry));
     ::FindClose(find);
     return names;

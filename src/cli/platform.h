@@ -27,3 +27,8 @@ bool is_directory(const std::string& path);
 // "*.map", in a stable order; nullopt when the directory cannot be listed.
 // Entries of every kind are listed; the file pass rejects what is no file.
 std::optional<std::vector<std::string>> list_map_files(const std::string& dirPath);
+
+// The names of the subdirectories of `dirPath`, in a stable order, without
+// "." and "..", and without symbolic links (or other reparse points) to
+// directories; empty when there are none or it cannot be listed.
+std::vector<std::string> list_subdirectories(const std::string& dirPath);

@@ -194,4 +194,19 @@ void ReplacementFile::discard() {
     temporary_.clear();
 }
 
+bool read_standard_input(std::string& content) {
+    try {
+        char chunk[1 << 16];
+        for (;;) {
+            const ssize_t got = ::read(0, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return false;
+            if (got == 0) return true;
+            content.append(chunk, static_cast<size_t>(got));
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 void prepare_file_io() { std::signal(SIGXFSZ, SIG_IGN); }

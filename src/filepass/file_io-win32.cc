@@ -1,5 +1,7 @@
 #include "filepass/file_io.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -169,6 +171,20 @@ void ReplacementFile::discard() {
     handle_ = -1;
     if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
     temporary_.clear();
+}
+
+bool read_standard_input(std::string& content) {
+    // The filter passes bytes through: no CRLF translation either way.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    try {
+        char chunk[1 << 16];
+        size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) content.append(chunk, got);
+        return !std::ferror(stdin);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 void prepare_file_io() {}

@@ -79,6 +79,10 @@ private:
     FileIdentity identity_;
 };
 
+// Reads all of the standard input, as bytes (no line-end conversion);
+// false on a read error or when memory runs out.
+bool read_standard_input(std::string& content);
+
 // Prepares the process for file I/O: a write beyond a file-size limit must be
 // reported as a failed write, not kill the process mid-save.
 void prepare_file_io();

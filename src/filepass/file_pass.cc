@@ -15,6 +15,22 @@ namespace {
 
 constexpr size_t kOutputBufferSize = 1 << 20;
 
+void print_changed_line(std::FILE* stream, const Edit& edit) {
+    std::fputs("Changed: '", stream);
+    std::fwrite(edit.original.data(), 1, edit.original.size(), stream);
+    std::fputs("' -> '", stream);
+    std::fwrite(edit.replacement.data(), 1, edit.replacement.size(), stream);
+    std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
+}
+
+// Check mode: only the "Changed" lines, nothing written.
+class CheckOnly final : public EditSink {
+public:
+    void on_edit(const Edit& edit) override {
+        if (g_verbose) print_changed_line(stdout, edit);
+    }
+};
+
 // Streams the new text into a replacement beside the file as the scan finds
 // edits, through a fixed buffer: nothing is written for a file without
 // edits, and memory stays at the file's size plus the buffer. The first
@@ -25,7 +41,7 @@ public:
         : filename_(filename), input_(input.view()), identity_(input.identity), buffer_(buffer) {}
 
     void on_edit(const Edit& edit) override {
-        if (g_verbose) print_changed_line(edit);
+        if (g_verbose) print_changed_line(stdout, edit);
         if (!started_) {
             started_ = true;
             failed_ = !file_.open(filename_, identity_);
@@ -45,14 +61,6 @@ public:
     }
 
 private:
-    static void print_changed_line(const Edit& edit) {
-        print_text("Changed: '");
-        print_text(edit.original);
-        print_text("' -> '");
-        print_text(edit.replacement);
-        std::printf("' (line %" PRId64 ")\n", edit.line);
-    }
-
     void put(std::string_view data) {
         if (failed_) return;  // keep scanning for the report; the write already failed
         if (buffer_.size() + data.size() <= kOutputBufferSize) {
@@ -110,11 +118,13 @@ int64_t process_file(const std::string& filename, int promptForCommit) {
         return -1;
     }
     StreamedOutput output(filename, input, buffer);
+    CheckOnly checkOnly;
 
     const auto fileStart = std::chrono::steady_clock::now();
     int64_t edits = 0;
     try {
-        edits = scan_text(input.view(), g_precision, output);
+        edits = g_check ? scan_text(input.view(), g_precision, checkOnly)
+                        : scan_text(input.view(), g_precision, output);
     } catch (const std::bad_alloc&) {
         print_error("Memory allocation error\n");
         std::exit(1);
@@ -122,6 +132,7 @@ int64_t process_file(const std::string& filename, int promptForCommit) {
     const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - fileStart;
     std::printf("File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", filename.c_str(), edits,
                 elapsedSec.count());
+    if (g_check) return edits;
 
     const bool doCommit = !(promptForCommit && edits > 0) || ask_commit(filename);
     if (doCommit && edits > 0) {
@@ -137,4 +148,60 @@ int64_t process_file(const std::string& filename, int promptForCommit) {
         read_console_char();
     }
     return edits;
+}
+
+void RunTally::add(int64_t fileEdits) {
+    if (fileEdits < 0) anyFailed = true;
+    if (fileEdits > 0) anyChanged = true;
+}
+
+int RunTally::check_status() const { return anyChanged ? 1 : (anyFailed ? 2 : 0); }
+
+int process_standard_streams() {
+    std::string input;
+    if (!read_standard_input(input)) {
+        print_error("Error reading file: -\n");
+        return 2;
+    }
+    // The cleaned text goes to stdout as the scan goes; stdout is buffered.
+    class ToStdout final : public EditSink {
+    public:
+        explicit ToStdout(std::string_view input) : input_(input) {}
+        void on_edit(const Edit& edit) override {
+            if (g_verbose) print_changed_line(stderr, edit);
+            if (!g_check) {
+                put(input_.substr(copied_, edit.offset - copied_));
+                put(edit.replacement);
+            }
+            copied_ = edit.offset + edit.original.size();
+        }
+        bool finish() {
+            if (!g_check) put(input_.substr(copied_));
+            return ok_ && std::fflush(stdout) == 0;
+        }
+
+    private:
+        void put(std::string_view data) { ok_ = ok_ && std::fwrite(data.data(), 1, data.size(), stdout) == data.size(); }
+        std::string_view input_;
+        size_t copied_ = 0;
+        bool ok_ = true;
+    };
+
+    ToStdout output(input);
+    const auto start = std::chrono::steady_clock::now();
+    int64_t edits = 0;
+    try {
+        edits = scan_text(input, g_precision, output);
+    } catch (const std::bad_alloc&) {
+        print_error("Memory allocation error\n");
+        return 1;
+    }
+    const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - start;
+    const bool written = output.finish();
+    std::fprintf(stderr, "File: -  Edits: %" PRId64 "  Time: %.3f seconds\n", edits, elapsedSec.count());
+    if (!written) {
+        std::fprintf(stderr, "Error writing to file: -\n");
+        return 2;
+    }
+    return g_check ? (edits > 0 ? 1 : 0) : 0;
 }
