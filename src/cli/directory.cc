@@ -18,10 +18,6 @@ bool path_fits(const std::string& path) {
     return false;
 }
 
-}  // namespace
-
-namespace {
-
 // The files of one directory, then (recursive) those below it; adds to
 // `totalEdits` and `tally`, and returns how many entries matched.
 int64_t process_tree(const std::string& dirPath, int promptForCommit, bool recursive,

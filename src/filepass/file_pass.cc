@@ -35,33 +35,29 @@ public:
 // edits, through a fixed buffer: nothing is written for a file without
 // edits, and memory stays at the file's size plus the buffer. The first
 // edit creates the replacement with the unchanged text before it.
-class StreamedOutput final : public EditSink {
+class StreamedOutput final : public TextRebuilder {
 public:
     StreamedOutput(const std::string& filename, const FileContent& input, std::string& buffer)
-        : filename_(filename), input_(input.view()), identity_(input.identity), buffer_(buffer) {}
-
-    void on_edit(const Edit& edit) override {
-        if (g_verbose) print_changed_line(stdout, edit);
-        if (!started_) {
-            started_ = true;
-            failed_ = !file_.open(filename_, identity_);
-        }
-        put(input_.substr(copied_, edit.offset - copied_));
-        put(edit.replacement);
-        copied_ = edit.offset + edit.original.size();
-    }
+        : TextRebuilder(input.view()), filename_(filename), identity_(input.identity), buffer_(buffer) {}
 
     // Writes the rest of the text and puts the replacement in the file's
     // place; false when any step failed (the file is then untouched).
     bool commit() {
-        put(input_.substr(copied_));
-        copied_ = input_.size();
+        finish();
         if (!failed_ && !buffer_.empty()) failed_ = !file_.write(buffer_);
         return !failed_ && file_.commit();
     }
 
 private:
-    void put(std::string_view data) {
+    void on_change(const Edit& edit) override {
+        if (g_verbose) print_changed_line(stdout, edit);
+        if (!started_) {
+            started_ = true;
+            failed_ = !file_.open(filename_, identity_);
+        }
+    }
+
+    void put(std::string_view data) override {
         if (failed_) return;  // keep scanning for the report; the write already failed
         if (buffer_.size() + data.size() <= kOutputBufferSize) {
             buffer_.append(data);
@@ -72,13 +68,34 @@ private:
     }
 
     const std::string& filename_;
-    std::string_view input_;
     const FileIdentity& identity_;
     std::string& buffer_;
     ReplacementFile file_;
-    size_t copied_ = 0;
     bool started_ = false;
     bool failed_ = false;
+};
+
+// The filter's output: the new text to stdout as the scan goes (nothing in
+// check mode), the "Changed" lines to stderr.
+class StandardOutput final : public TextRebuilder {
+public:
+    using TextRebuilder::TextRebuilder;
+
+    // Writes the rest; false when any write to stdout failed.
+    bool commit() {
+        finish();
+        return ok_ && std::fflush(stdout) == 0;
+    }
+
+private:
+    void on_change(const Edit& edit) override {
+        if (g_verbose) print_changed_line(stderr, edit);
+    }
+    void put(std::string_view data) override {
+        if (!g_check) ok_ = ok_ && std::fwrite(data.data(), 1, data.size(), stdout) == data.size();
+    }
+
+    bool ok_ = true;
 };
 
 // Asks the commit question; true only for an answer starting with 'Y' or
@@ -163,31 +180,7 @@ int process_standard_streams() {
         print_error("Error reading file: -\n");
         return 2;
     }
-    // The cleaned text goes to stdout as the scan goes; stdout is buffered.
-    class ToStdout final : public EditSink {
-    public:
-        explicit ToStdout(std::string_view input) : input_(input) {}
-        void on_edit(const Edit& edit) override {
-            if (g_verbose) print_changed_line(stderr, edit);
-            if (!g_check) {
-                put(input_.substr(copied_, edit.offset - copied_));
-                put(edit.replacement);
-            }
-            copied_ = edit.offset + edit.original.size();
-        }
-        bool finish() {
-            if (!g_check) put(input_.substr(copied_));
-            return ok_ && std::fflush(stdout) == 0;
-        }
-
-    private:
-        void put(std::string_view data) { ok_ = ok_ && std::fwrite(data.data(), 1, data.size(), stdout) == data.size(); }
-        std::string_view input_;
-        size_t copied_ = 0;
-        bool ok_ = true;
-    };
-
-    ToStdout output(input);
+    StandardOutput output(input);
     const auto start = std::chrono::steady_clock::now();
     int64_t edits = 0;
     try {
@@ -197,10 +190,10 @@ int process_standard_streams() {
         return 1;
     }
     const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - start;
-    const bool written = output.finish();
+    const bool written = output.commit();
     std::fprintf(stderr, "File: -  Edits: %" PRId64 "  Time: %.3f seconds\n", edits, elapsedSec.count());
     if (!written) {
-        std::fprintf(stderr, "Error writing to file: -\n");
+        print_error("Error writing to file: -\n");
         return 2;
     }
     return g_check ? (edits > 0 ? 1 : 0) : 0;

@@ -110,24 +110,30 @@ int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink) {
     return edits;
 }
 
+void TextRebuilder::on_edit(const Edit& edit) {
+    on_change(edit);
+    put(text_.substr(copied_, edit.offset - copied_));
+    put(edit.replacement);
+    copied_ = edit.offset + edit.original.size();
+}
+
+void TextRebuilder::finish() {
+    put(text_.substr(copied_));
+    copied_ = text_.size();
+}
+
 std::string clean_text(std::string_view text, int32_t precision, int64_t* edits) {
-    // Copies the bytes between edits and each replacement.
-    class Builder final : public EditSink {
+    class Builder final : public TextRebuilder {
     public:
-        explicit Builder(std::string_view text) : text_(text) {}
-        void on_edit(const Edit& edit) override {
-            out_.append(text_, copied_, edit.offset - copied_).append(edit.replacement);
-            copied_ = edit.offset + edit.original.size();
-        }
-        std::string finish() { return std::move(out_.append(text_, copied_)); }
+        using TextRebuilder::TextRebuilder;
+        std::string out;
 
     private:
-        std::string_view text_;
-        std::string out_;
-        size_t copied_ = 0;
+        void put(std::string_view piece) override { out.append(piece); }
     };
     Builder builder(text);
     const int64_t count = scan_text(text, precision, builder);
     if (edits) *edits = count;
-    return builder.finish();
+    builder.finish();
+    return std::move(builder.out);
 }

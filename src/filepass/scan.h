@@ -24,6 +24,26 @@ protected:
     ~EditSink() = default;
 };
 
+// Rebuilds the new text from the edits of one scan of `text`, handing it on
+// piece by piece: the unchanged bytes before each edit, the replacement, and
+// at finish() the rest of the text (bytes after a NUL included).
+class TextRebuilder : public EditSink {
+public:
+    explicit TextRebuilder(std::string_view text) : text_(text) {}
+    void on_edit(const Edit& edit) final;
+    void finish();
+
+protected:
+    ~TextRebuilder() = default;
+    // Hears of each edit before its pieces are handed on.
+    virtual void on_change(const Edit&) {}
+    virtual void put(std::string_view piece) = 0;
+
+private:
+    std::string_view text_;
+    size_t copied_ = 0;
+};
+
 // Finds every number token of `text` (as strtod reads them, from each number
 // start) up to its first NUL byte, rewrites it with rewrite_number_token in
 // the mode `precision` selects, and tells `sink` of every token whose text
