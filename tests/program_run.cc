@@ -216,10 +216,12 @@ void write_file(const std::string& path, std::string_view content) {
 }
 
 std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file) return std::string();
+    std::string content(static_cast<size_t>(file.tellg()), '\0');
+    file.seekg(0);
+    file.read(content.data(), static_cast<std::streamsize>(content.size()));
+    return content;
 }
 
 void write_sparse_file(const std::string& path, std::string_view head, long long size) {
