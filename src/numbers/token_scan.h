@@ -15,6 +15,17 @@ inline bool is_hex_digit(char c) {
 
 inline bool is_sign(char c) { return c == '+' || c == '-'; }
 
+// The end of an exponent at `q`: `letter` in either case, an optional sign
+// and at least one decimal digit; `q` itself when there is none.
+inline const char* skip_exponent(const char* q, const char* end, char letter) {
+    if (q >= end || (*q | 0x20) != letter) return q;
+    const char* e = q + 1;
+    if (e < end && is_sign(*e)) ++e;
+    if (e >= end || !is_digit(*e)) return q;
+    while (e < end && is_digit(*e)) ++e;
+    return e;
+}
+
 }  // namespace token_scan_detail
 
 // What the rules need to know of a token, found while its end is sought.
@@ -73,15 +84,7 @@ inline TokenShape scan_number_token(std::string_view text, size_t pos) {
             return shape;
         }
         shape.hexadecimal = true;
-        if (q < end && (*q | 0x20) == 'p') {
-            const char* e = q + 1;
-            if (e < end && is_sign(*e)) ++e;
-            if (e < end && is_digit(*e)) {
-                while (e < end && is_digit(*e)) ++e;
-                q = e;
-            }
-        }
-        shape.length = static_cast<size_t>(q - begin);
+        shape.length = static_cast<size_t>(skip_exponent(q, end, 'p') - begin);
         return shape;
     }
 
@@ -96,16 +99,9 @@ inline TokenShape scan_number_token(std::string_view text, size_t pos) {
         shape.dot = static_cast<size_t>(point - begin);
     }
     if (!anyDigit) return TokenShape();
-    if (q < end && (*q | 0x20) == 'e') {
-        const char* e = q + 1;
-        if (e < end && is_sign(*e)) ++e;
-        if (e < end && is_digit(*e)) {
-            while (e < end && is_digit(*e)) ++e;
-            q = e;
-            shape.exponentLetter = true;
-        }
-    }
-    shape.length = static_cast<size_t>(q - begin);
+    const char* exponentEnd = skip_exponent(q, end, 'e');
+    shape.exponentLetter = exponentEnd != q;
+    shape.length = static_cast<size_t>(exponentEnd - begin);
     return shape;
 }
 
