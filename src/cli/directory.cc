@@ -18,11 +18,11 @@ bool path_fits(const std::string& path) {
     return false;
 }
 
-// The files of one directory, then (recursive) those below it; adds to
-// `totalEdits` and `tally`, and returns how many entries matched.
+// The files of one directory, whose pattern fits, then (recursive) those
+// below it; adds to `totalEdits` and `tally`, and returns how many entries
+// matched.
 int64_t process_tree(const std::string& dirPath, int promptForCommit, bool recursive,
                      int64_t& totalEdits, RunTally& tally) {
-    if (!path_fits(dirPath + path_separator() + "*.map")) return 0;
     int64_t matched = 0;
     if (const auto names = list_map_files(dirPath)) {
         for (const std::string& name : *names) {
@@ -36,8 +36,9 @@ int64_t process_tree(const std::string& dirPath, int promptForCommit, bool recur
     }
     if (recursive) {
         for (const std::string& name : list_subdirectories(dirPath)) {
-            matched += process_tree(dirPath + path_separator() + name, promptForCommit, recursive,
-                                    totalEdits, tally);
+            const std::string subPath = dirPath + path_separator() + name;
+            if (!path_fits(subPath + path_separator() + "*.map")) continue;
+            matched += process_tree(subPath, promptForCommit, recursive, totalEdits, tally);
         }
     }
     return matched;

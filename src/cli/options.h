@@ -28,10 +28,9 @@ struct CliRequest {
 };
 
 // Walks argv[1..argc-1], setting g_verbose, g_silent, g_precision, g_check
-// and g_recursive. Stops at
-// the first help or version option, or at a "-precision" without its number,
-// and says so in the action. Every argument that is no option is a target;
-// the last one wins.
+// and g_recursive. Stops at the first help or version option, or at a
+// "-precision" without its number, and says so in the action. Every argument
+// that is no option is a target; the last one wins.
 CliRequest read_arguments(int argc, const char* const* argv);
 
 // The text printed for a help option.
