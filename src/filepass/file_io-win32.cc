@@ -21,6 +21,7 @@ public:
     }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
+
 private:
     HANDLE handle_;
 };
@@ -54,10 +55,12 @@ HANDLE create_temporary(const std::string& target, std::string& temporary) {
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1, 200);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const unsigned long long tag =
-            (static_cast<unsigned long long>(::GetCurrentProcessId()) << 32) ^ ::GetTickCount64() ^ attempt;
+        // The process id and the clock make a clash unlikely; CREATE_NEW
+        // makes one harmless.
+        const uint32_t tag = (static_cast<uint32_t>(::GetCurrentProcessId()) * 2654435761u) ^
+                             static_cast<uint32_t>(::GetTickCount64()) ^ attempt;
         char suffix[32];
-        std::snprintf(suffix, sizeof suffix, "~mapclean-%08lx", static_cast<unsigned long>(tag & 0xffffffffu));
+        std::snprintf(suffix, sizeof suffix, "~mapclean-%08lx", static_cast<unsigned long>(tag));
         temporary = dir + "." + base + suffix;
         const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
