@@ -24,6 +24,11 @@ protected:
 #define SKIP_ON_WINDOWS(why)                           \
     if (target_is_windows()) GTEST_SKIP() << (why)
 
+// Skips a test that drops to "nobody" where that user cannot run the program.
+#define SKIP_UNLESS_NOBODY_CAN_RUN()             \
+    if (!nobody_can_run_the_program())           \
+    GTEST_SKIP() << "\"nobody\" cannot reach a copy of the program under the temporary folder"
+
 TEST_F(SingleFile, VerboseRunShowsChangesAsksAndSaves) {
     write_file(map, kNoisy);
     const ProgramRun run = run_mapclean({"-verbose", arg}, {.input = "y\n"});
@@ -135,6 +140,7 @@ TEST_F(SingleFile, DeviceIsRefused) {
 // Root ignores permission bits; such runs drop to "nobody" for these.
 TEST_F(SingleFile, UnreadableFileIsRefused) {
     SKIP_ON_WINDOWS("POSIX permission bits");
+    SKIP_UNLESS_NOBODY_CAN_RUN();
     ::chmod(dir.path().c_str(), 0777);
     write_file(map, kNoisy);
     ::chmod(map.c_str(), 0);
@@ -145,6 +151,7 @@ TEST_F(SingleFile, UnreadableFileIsRefused) {
 
 TEST_F(SingleFile, ReadOnlyFileIsNotReplaced) {
     SKIP_ON_WINDOWS("POSIX permission bits");
+    SKIP_UNLESS_NOBODY_CAN_RUN();
     // The directory is writable, so only the file's own bits can stop the
     // rename that write-back ends with.
     ::chmod(dir.path().c_str(), 0777);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <grp.h>
 #include <sys/resource.h>
@@ -25,15 +26,59 @@ const bool kIgnoreSigpipe = [] {
     return true;
 }();
 
+std::string program_path() {
+    const char* exe = std::getenv("MAPCLEAN_EXE");
+    return exe && *exe ? exe : MAPCLEAN_EXE;
+}
+
+// A copy of the program in a directory of mode 0755 under the temporary
+// folder, which "nobody" can reach wherever the build lives (a checkout in
+// a private home, say); empty when none could be made. Removed at exit.
+class NobodysCopy {
+public:
+    NobodysCopy() {
+        namespace fs = std::filesystem;
+        std::string pattern = (fs::temp_directory_path() / "mapclean-exe-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) return;
+        dir_ = pattern;
+        std::error_code error;
+        const std::string copy = dir_ + "/mapclean";
+        fs::copy_file(program_path(), copy, error);
+        if (error || ::chmod(dir_.c_str(), 0755) != 0 || ::chmod(copy.c_str(), 0755) != 0) return;
+        // The folders above must let "nobody" through too.
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && ::access(copy.c_str(), X_OK) == 0 ? 0 : 1);
+        }
+        int status = 1;
+        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+            path_ = copy;
+        }
+    }
+    ~NobodysCopy() {
+        std::error_code ignored;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string dir_;
+    std::string path_;
+};
+
+const std::string& nobodys_program() {
+    static const NobodysCopy copy;
+    return copy.path();
+}
+
 std::vector<std::string> command_line(const std::vector<std::string>& args,
-                                      const std::vector<std::string>& wrapper) {
+                                      const std::vector<std::string>& wrapper, bool asNobody) {
     std::vector<std::string> command = wrapper;
     if (const char* runner = std::getenv("MAPCLEAN_RUNNER"); runner && *runner) {
         std::istringstream words(runner);
         for (std::string word; words >> word;) command.push_back(word);
     }
-    const char* exe = std::getenv("MAPCLEAN_EXE");
-    command.push_back(exe && *exe ? exe : MAPCLEAN_EXE);
+    command.push_back(asNobody ? nobodys_program() : program_path());
     command.insert(command.end(), args.begin(), args.end());
     return command;
 }
@@ -60,7 +105,9 @@ int remaining_ms(Clock::time_point deadline) {
 Child::Child(const std::vector<std::string>& args, const RunOptions& options)
     : rawOutput_(options.rawOutput) {
     (void)kIgnoreSigpipe;
-    const std::vector<std::string> command = command_line(args, options.wrapper);
+    const bool asNobody = options.asNobody && ::geteuid() == 0;
+    if (asNobody && nobodys_program().empty()) throw std::runtime_error("nobody cannot run the program here");
+    const std::vector<std::string> command = command_line(args, options.wrapper, asNobody);
     int inPipe[2], outPipe[2], errPipe[2];
     make_pipe(inPipe);
     make_pipe(outPipe);
@@ -78,7 +125,7 @@ Child::Child(const std::vector<std::string>& args, const RunOptions& options)
             const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
             if (bytes >= 0 && ::setrlimit(resource, &limit) != 0) ::_exit(124);
         }
-        if (options.asNobody && ::geteuid() == 0 &&
+        if (asNobody &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             ::_exit(125);
         }
@@ -171,6 +218,8 @@ ProgramRun Child::finish(int timeoutMs) {
     }
     return run_;
 }
+
+bool nobody_can_run_the_program() { return ::geteuid() != 0 || !nobodys_program().empty(); }
 
 bool target_is_windows() {
     const char* target = std::getenv("MAPCLEAN_TARGET");

@@ -17,8 +17,8 @@ struct RunOptions {
     int timeoutMs = 60000;       // the program is killed after this long
     std::vector<std::string> wrapper;  // a command put before the program (and runner)
     bool rawOutput = false;      // keep stdout's bytes as they are, CRLF included
-    bool asNobody = false;       // when the test runs as root: run as "nobody" (65534),
-                                 // so that file permissions apply
+    bool asNobody = false;       // when the test runs as root: run a copy of the program
+                                 // as "nobody" (65534), so that file permissions apply
 };
 
 struct ProgramRun {
@@ -55,6 +55,10 @@ private:
     int in_ = -1, out_ = -1, err_ = -1;
     ProgramRun run_;
 };
+
+// False when the tests run as root and no copy of the program could be put
+// where "nobody" can run it: runs with asNobody must then be skipped.
+bool nobody_can_run_the_program();
 
 // True when the program under test is the Windows build (run under Wine):
 // MAPCLEAN_TARGET=windows in the environment. Its console output has CRLF

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "cli/platform.h"
 #include "cli/settings.h"
@@ -18,17 +19,34 @@ bool path_fits(const std::string& path) {
     return false;
 }
 
+// The directory a run was given, which its entries must not reach past.
+struct TreeRoot {
+    std::string name;                // as the run names it
+    std::optional<std::string> real; // resolved; nullopt when it cannot be
+};
+
+// True, after saying so, when `path` is a link whose target lies outside
+// `root`: a map pack from elsewhere must not make the run rewrite files
+// beyond it. A dangling link is left to the file pass, which cannot open it.
+bool links_outside(const std::string& path, const TreeRoot& root) {
+    if (!is_link(path)) return false;
+    const auto target = real_path(path);
+    if (!target || (root.real && path_is_within(*target, *root.real))) return false;
+    print_error("Skipped '%s': it links outside '%s'\n", path.c_str(), root.name.c_str());
+    return true;
+}
+
 // The files of one directory, whose pattern fits, then (recursive) those
 // below it; adds to `totalEdits` and `tally`, and returns how many entries
 // matched.
-int64_t process_tree(const std::string& dirPath, int promptForCommit, bool recursive,
-                     int64_t& totalEdits, RunTally& tally) {
+int64_t process_tree(const std::string& dirPath, const TreeRoot& root, int promptForCommit,
+                     bool recursive, int64_t& totalEdits, RunTally& tally) {
     int64_t matched = 0;
     if (const auto names = list_map_files(dirPath)) {
         for (const std::string& name : *names) {
             ++matched;
             const std::string fullPath = dirPath + path_separator() + name;
-            if (!path_fits(fullPath)) continue;
+            if (!path_fits(fullPath) || links_outside(fullPath, root)) continue;
             const int64_t fileEdits = process_file(fullPath, promptForCommit);
             tally.add(fileEdits);
             if (fileEdits >= 0) totalEdits += fileEdits;
@@ -38,7 +56,7 @@ int64_t process_tree(const std::string& dirPath, int promptForCommit, bool recur
         for (const std::string& name : list_subdirectories(dirPath)) {
             const std::string subPath = dirPath + path_separator() + name;
             if (!path_fits(subPath + path_separator() + "*.map")) continue;
-            matched += process_tree(subPath, promptForCommit, recursive, totalEdits, tally);
+            matched += process_tree(subPath, root, promptForCommit, recursive, totalEdits, tally);
         }
     }
     return matched;
@@ -50,7 +68,8 @@ int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTa
     if (!path_fits(dirPath + path_separator() + "*.map")) return 0;
     int64_t totalEdits = 0;
     const auto overallStart = std::chrono::steady_clock::now();
-    if (process_tree(dirPath, promptForCommit, g_recursive != 0, totalEdits, tally) == 0) {
+    const TreeRoot root{dirPath, real_path(dirPath)};
+    if (process_tree(dirPath, root, promptForCommit, g_recursive != 0, totalEdits, tally) == 0) {
         print_error("No .map files found in directory: %s\n", dirPath.c_str());
         return 0;
     }

@@ -9,7 +9,9 @@
 
 // Runs the file pass on each entry of `dirPath` that matches "*.map", then
 // (with g_recursive) on those of each subdirectory, depth first, not
-// following symbolic links; then prints the overall time once. Returns the
+// following symbolic links to directories, and skipping (with a line on
+// stderr) entries that link to a file outside `dirPath`; then prints the
+// overall time once. Returns the
 // sum of the edit counts of the files that did not fail; every file's
 // result also goes to `tally`. When nothing matches (in the whole tree) or
 // the directory cannot be listed, says so on stderr and returns 0 without an

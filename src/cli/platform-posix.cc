@@ -65,3 +65,19 @@ std::vector<std::string> list_subdirectories(const std::string& dirPath) {
     });
     return names ? std::move(*names) : std::vector<std::string>();
 }
+
+bool is_link(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+std::optional<std::string> real_path(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved) return std::nullopt;
+    return std::string(resolved.get());
+}
+
+bool path_is_within(const std::string& path, const std::string& root) {
+    if (root == "/") return path.starts_with('/');
+    return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
+}

@@ -32,3 +32,14 @@ std::optional<std::vector<std::string>> list_map_files(const std::string& dirPat
 // "." and "..", and without symbolic links (or other reparse points) to
 // directories; empty when there are none or it cannot be listed.
 std::vector<std::string> list_subdirectories(const std::string& dirPath);
+
+// True when `path` itself is a symbolic link (on Windows, a reparse point).
+bool is_link(const std::string& path);
+
+// `path` with every link resolved: the absolute path of what it finally
+// names; nullopt when that does not exist or cannot be resolved.
+std::optional<std::string> real_path(const std::string& path);
+
+// True when the resolved path `path` is `root` or lies below it (both as
+// real_path gives them; on Windows compared without regard to case).
+bool path_is_within(const std::string& path, const std::string& root);

@@ -3,14 +3,50 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <optional>
+#include <vector>
 
 namespace {
+
+// The temporary that a fatal signal must remove. A handler may not allocate,
+// so its path is copied into a fixed buffer while the signals are held.
+char g_pendingTemporary[8192];
+volatile sig_atomic_t g_pendingArmed = 0;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Removes the pending temporary, then lets the signal end the process as it
+// would have (the handler was reset to the default on entry).
+extern "C" void remove_temporary_and_end(int signal) {
+    if (g_pendingArmed) ::unlink(g_pendingTemporary);
+    ::raise(signal);
+}
+
+// Holds SIGINT, SIGTERM and SIGHUP back while a temporary comes into being
+// or goes, so that the handler never sees it half registered.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t held;
+        ::sigemptyset(&held);
+        for (int signal : kCleanupSignals) ::sigaddset(&held, signal);
+        ::sigprocmask(SIG_BLOCK, &held, &saved_);
+    }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+
+private:
+    sigset_t saved_;
+};
 
 // Closes a descriptor when it goes out of scope.
 class FileDescriptor {
@@ -86,6 +122,61 @@ void sync_directory(const std::string& target) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+// The names of the extended attributes of `fd`: empty where the file system
+// has none, nullopt when they cannot be listed.
+std::optional<std::vector<std::string>> attribute_names(int fd) {
+    for (;;) {
+        const ssize_t size = ::flistxattr(fd, nullptr, 0);
+        if (size < 0) return errno == ENOTSUP ? std::make_optional<std::vector<std::string>>() : std::nullopt;
+        std::string list(static_cast<size_t>(size), '\0');
+        const ssize_t got = ::flistxattr(fd, list.data(), list.size());
+        if (got < 0 && errno == ERANGE) continue;  // it grew meanwhile
+        if (got < 0) return std::nullopt;
+        std::vector<std::string> names;
+        for (size_t at = 0; at < static_cast<size_t>(got);) {
+            const size_t end = list.find('\0', at);
+            names.push_back(list.substr(at, end - at));
+            at = end + 1;
+        }
+        return names;
+    }
+}
+
+// The value of the extended attribute `name` of `fd`; nullopt on failure.
+std::optional<std::string> attribute_value(int fd, const std::string& name) {
+    for (;;) {
+        const ssize_t size = ::fgetxattr(fd, name.c_str(), nullptr, 0);
+        if (size < 0) return std::nullopt;
+        std::string value(static_cast<size_t>(size), '\0');
+        const ssize_t got = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
+        if (got < 0 && errno == ERANGE) continue;
+        if (got < 0) return std::nullopt;
+        value.resize(static_cast<size_t>(got));
+        return value;
+    }
+}
+
+// Gives `to` exactly the extended attributes of `from` (the ACL among them):
+// what `to` got from its directory (a default ACL) but `from` lacks is
+// removed, so access never widens. Only the SELinux label may stay as the
+// system set it. False when any other attribute cannot be made the same.
+bool copy_attributes(int from, int to) {
+    constexpr std::string_view kLabel = "security.selinux";
+    const auto wanted = attribute_names(from);
+    const auto present = attribute_names(to);
+    if (!wanted || !present) return false;
+    for (const std::string& name : *present) {
+        if (name == kLabel || std::find(wanted->begin(), wanted->end(), name) != wanted->end()) continue;
+        if (::fremovexattr(to, name.c_str()) != 0) return false;
+    }
+    for (const std::string& name : *wanted) {
+        const auto value = attribute_value(from, name);
+        const bool set = value && ::fsetxattr(to, name.c_str(), value->data(), value->size(), 0) == 0;
+        if (!set && name != kLabel) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ReadStatus read_whole_file(const std::string& path, FileContent& content) {
@@ -133,24 +224,35 @@ bool ReplacementFile::open(const std::string& path, const FileIdentity& identity
     target_ = resolve_path(path);
     if (target_.empty()) return false;
 
+    // The original must be writable: a read-only file is not replaced.
+    FileDescriptor original(::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    {
-        // The original must be writable: a read-only file is not replaced.
-        FileDescriptor probe(::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        if (probe.get() < 0 || ::fstat(probe.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            return false;
-        }
+    if (original.get() < 0 || ::fstat(original.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
     }
+    otherLinks_ = info.st_nlink > 1;
     std::string temporary = temporary_template(target_);
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    handle_ = fd;
-    temporary_ = std::move(temporary);
+    if (temporary.size() >= sizeof g_pendingTemporary) return false;
+    {
+        SignalsHeld held;
+        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0) return false;
+        handle_ = fd;
+        temporary_ = std::move(temporary);
+        std::memcpy(g_pendingTemporary, temporary_.c_str(), temporary_.size() + 1);
+        g_pendingArmed = 1;
+    }
+    const int fd = static_cast<int>(handle_);
 
-    // Owner and group may not be settable by this user; the file then
-    // belongs to whoever runs the program, as any rewrite would.
-    [[maybe_unused]] const int owned = ::fchown(fd, info.st_uid, info.st_gid);
-    if (::fchmod(fd, info.st_mode & 07777) != 0) {
+    // A user who may not give the file to its owner keeps at least its group
+    // where allowed; the file then belongs to whoever saves it, as with any
+    // editor that writes a new file.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        [[maybe_unused]] const int grouped = ::fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+    }
+    // The mode last: an ACL sets the permission bits too, and a change of
+    // owner clears set-user-ID.
+    if (!copy_attributes(original.get(), fd) || ::fchmod(fd, info.st_mode & 07777) != 0) {
         discard();
         return false;
     }
@@ -177,12 +279,23 @@ bool ReplacementFile::commit() {
     const bool synced = ::fsync(fd) == 0;
     struct stat info {};
     const bool unchanged = ::stat(target_.c_str(), &info) == 0 && identity_of(info) == identity_;
-    if (::close(fd) != 0 || !synced || !unchanged ||
-        ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (::close(fd) != 0 || !synced || !unchanged) {
         discard();
         return false;
     }
-    temporary_.clear();
+    bool renamed = false;
+    {
+        SignalsHeld held;
+        renamed = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+        if (renamed) {
+            g_pendingArmed = 0;
+            temporary_.clear();
+        }
+    }
+    if (!renamed) {
+        discard();
+        return false;
+    }
     sync_directory(target_);
     return true;
 }
@@ -190,7 +303,10 @@ bool ReplacementFile::commit() {
 void ReplacementFile::discard() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (temporary_.empty()) return;
+    SignalsHeld held;
+    ::unlink(temporary_.c_str());
+    g_pendingArmed = 0;
     temporary_.clear();
 }
 
@@ -209,4 +325,16 @@ bool read_standard_input(std::string& content) {
     }
 }
 
-void prepare_file_io() { std::signal(SIGXFSZ, SIG_IGN); }
+void prepare_file_io() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int signal : kCleanupSignals) {
+        // A signal the caller ignores (nohup, a background job) stays ignored.
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        struct sigaction cleanup {};
+        cleanup.sa_handler = remove_temporary_and_end;
+        cleanup.sa_flags = SA_RESETHAND;
+        ::sigemptyset(&cleanup.sa_mask);
+        ::sigaction(signal, &cleanup, nullptr);
+    }
+}

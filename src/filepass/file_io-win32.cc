@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -27,6 +28,57 @@ private:
 };
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The temporary that a console event (Ctrl-C, Ctrl-Break, closing the
+// window) must remove. The handler runs on a thread of its own; the lock
+// keeps the temporary's registration and its rename apart from it.
+SRWLOCK g_pendingLock = SRWLOCK_INIT;
+HANDLE g_pendingHandle = INVALID_HANDLE_VALUE;  // open with DELETE access
+char g_pendingTemporary[33000];
+bool g_pendingArmed = false;
+
+// Removes the pending temporary and lets the default handler end the
+// process. The lock is never released: the process ends holding it, so the
+// main thread cannot go on to replace the file meanwhile.
+BOOL WINAPI remove_temporary_and_end(DWORD) {
+    ::AcquireSRWLockExclusive(&g_pendingLock);
+    if (g_pendingArmed && g_pendingHandle != INVALID_HANDLE_VALUE) {
+        // Deleted when the process's handles close, as it ends.
+        FILE_DISPOSITION_INFO remove{TRUE};
+        ::SetFileInformationByHandle(g_pendingHandle, FileDispositionInfo, &remove, sizeof remove);
+    } else if (g_pendingArmed) {
+        ::DeleteFileA(g_pendingTemporary);
+    }
+    return FALSE;
+}
+
+// Holds the console handler back while the lock is held.
+class PendingLock {
+public:
+    PendingLock() { ::AcquireSRWLockExclusive(&g_pendingLock); }
+    PendingLock(const PendingLock&) = delete;
+    PendingLock& operator=(const PendingLock&) = delete;
+    ~PendingLock() { ::ReleaseSRWLockExclusive(&g_pendingLock); }
+};
+
+// Puts `replacement` in the place of `target` with ReplaceFile, which keeps
+// the target's ACL, attributes and alternate data streams. False on
+// failure; `replacementLeft` then says whether the replacement must be kept,
+// because the target is already gone and it holds the only content.
+bool replace_file(const std::string& target, const std::string& replacement, bool& replacementLeft) {
+    replacementLeft = false;
+    if (::ReplaceFileA(target.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                       nullptr, nullptr)) {
+        return true;
+    }
+    if (::GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
+    // The target was removed but the replacement not moved: finish the move.
+    if (::MoveFileExA(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    replacementLeft = true;
+    return false;
+}
 
 // Reads exactly `size` bytes into `data`; false on error or early end.
 bool read_fully(HANDLE file, char* data, size_t size) {
@@ -62,7 +114,7 @@ HANDLE create_temporary(const std::string& target, std::string& temporary) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "~mapclean-%08lx", static_cast<unsigned long>(tag));
         temporary = dir + "." + base + suffix;
-        const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) return file;
     }
@@ -128,15 +180,28 @@ bool ReplacementFile::open(const std::string& path, const FileIdentity& identity
         // resolves links, so that a link stays a link.
         Handle probe(::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe.valid() || ::GetFileType(probe.get()) != FILE_TYPE_DISK) return false;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!probe.valid() || ::GetFileType(probe.get()) != FILE_TYPE_DISK ||
+            !::GetFileInformationByHandle(probe.get(), &info)) {
+            return false;
+        }
+        otherLinks_ = info.nNumberOfLinks > 1;
         target_ = final_path(probe.get(), path);
     }
+    PendingLock held;
     const HANDLE file = create_temporary(target_, temporary_);
-    if (file == INVALID_HANDLE_VALUE) {
+    if (file == INVALID_HANDLE_VALUE || temporary_.size() >= sizeof g_pendingTemporary) {
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            ::DeleteFileA(temporary_.c_str());
+        }
         temporary_.clear();
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(file);
+    std::memcpy(g_pendingTemporary, temporary_.c_str(), temporary_.size() + 1);
+    g_pendingHandle = file;
+    g_pendingArmed = true;
     return true;
 }
 
@@ -159,20 +224,30 @@ bool ReplacementFile::commit() {
     const bool flushed = ::FlushFileBuffers(file) != 0;
     const FileIdentity now = identity_of(target_);
     const bool unchanged = now == identity_ && now != FileIdentity{};
-    if (!::CloseHandle(file) || !flushed || !unchanged ||
-        !::MoveFileExA(temporary_.c_str(), target_.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        discard();
-        return false;
+    bool replaced = false;
+    bool replacementLeft = false;
+    {
+        PendingLock held;
+        g_pendingHandle = INVALID_HANDLE_VALUE;
+        const bool closed = ::CloseHandle(file) != 0;
+        replaced = closed && flushed && unchanged && replace_file(target_, temporary_, replacementLeft);
+        if (replaced || replacementLeft) {
+            // Done, or the temporary now holds the only copy: never remove it.
+            g_pendingArmed = false;
+            temporary_.clear();
+        }
     }
-    temporary_.clear();
-    return true;
+    if (!replaced) discard();
+    return replaced;
 }
 
 void ReplacementFile::discard() {
+    PendingLock held;
     if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;
+    g_pendingHandle = INVALID_HANDLE_VALUE;
     if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
+    g_pendingArmed = false;
     temporary_.clear();
 }
 
@@ -190,4 +265,4 @@ bool read_standard_input(std::string& content) {
     }
 }
 
-void prepare_file_io() {}
+void prepare_file_io() { ::SetConsoleCtrlHandler(remove_temporary_and_end, TRUE); }

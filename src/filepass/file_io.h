@@ -48,8 +48,11 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content);
 // same directory (whose name never ends in ".map") and put in the file's
 // place only by commit(), so that whatever happens the file holds either its
 // old or its new content in full. A symbolic link is followed and stays a
-// link; the file's permission bits are kept. The temporary is removed unless
-// committed.
+// link; the file's permission bits, and on POSIX its extended attributes
+// (its ACL among them), are kept: where they cannot be, nothing is replaced.
+// The temporary is removed unless committed, also when the process is ended
+// by SIGINT, SIGTERM or SIGHUP (on Windows, a console's Ctrl-C, Ctrl-Break or
+// close) while it exists.
 class ReplacementFile {
 public:
     ReplacementFile() = default;
@@ -69,6 +72,9 @@ public:
     // is not overwritten. False on any failure: the file is then untouched
     // and the temporary gone.
     bool commit();
+    // True when the file opened has more than one hard link: the others keep
+    // the old content once it is replaced.
+    bool has_other_links() const { return otherLinks_; }
 
 private:
     void discard();
@@ -77,6 +83,7 @@ private:
     std::string target_;     // the real file, links resolved
     std::string temporary_;
     FileIdentity identity_;
+    bool otherLinks_ = false;
 };
 
 // Reads all of the standard input, as bytes (no line-end conversion);
@@ -84,5 +91,6 @@ private:
 bool read_standard_input(std::string& content);
 
 // Prepares the process for file I/O: a write beyond a file-size limit must be
-// reported as a failed write, not kill the process mid-save.
+// reported as a failed write, not kill the process mid-save; an interrupt
+// must not leave a temporary behind.
 void prepare_file_io();

@@ -37,8 +37,15 @@ public:
 // edit creates the replacement with the unchanged text before it.
 class StreamedOutput final : public TextRebuilder {
 public:
-    StreamedOutput(const std::string& filename, const FileContent& input, std::string& buffer)
-        : TextRebuilder(input.view()), filename_(filename), identity_(input.identity), buffer_(buffer) {}
+    // `printChanges`: print the "Changed" lines (g_verbose), unless an
+    // earlier scan of the same text already did.
+    StreamedOutput(const std::string& filename, const FileContent& input, std::string& buffer,
+                   bool printChanges)
+        : TextRebuilder(input.view()), filename_(filename), identity_(input.identity), buffer_(buffer),
+          printChanges_(printChanges) {}
+
+    // True when the file has other hard links, which keep the old content.
+    bool has_other_links() const { return file_.has_other_links(); }
 
     // Writes the rest of the text and puts the replacement in the file's
     // place; false when any step failed (the file is then untouched).
@@ -50,7 +57,7 @@ public:
 
 private:
     void on_change(const Edit& edit) override {
-        if (g_verbose) print_changed_line(stdout, edit);
+        if (g_verbose && printChanges_) print_changed_line(stdout, edit);
         if (!started_) {
             started_ = true;
             failed_ = !file_.open(filename_, identity_);
@@ -70,6 +77,7 @@ private:
     const std::string& filename_;
     const FileIdentity& identity_;
     std::string& buffer_;
+    const bool printChanges_;
     ReplacementFile file_;
     bool started_ = false;
     bool failed_ = false;
@@ -109,6 +117,17 @@ bool ask_commit(const std::string& filename) {
     return yes;
 }
 
+// Scans `text` into `sink` and returns the edit count; ends the process
+// with status 1 when memory runs out.
+int64_t scan_or_exit(std::string_view text, EditSink& sink) {
+    try {
+        return scan_text(text, g_precision, sink);
+    } catch (const std::bad_alloc&) {
+        print_error("Memory allocation error\n");
+        std::exit(1);
+    }
+}
+
 }  // namespace
 
 int64_t process_file(const std::string& filename, int promptForCommit) {
@@ -134,18 +153,16 @@ int64_t process_file(const std::string& filename, int promptForCommit) {
         print_error("Memory allocation error\n");
         return -1;
     }
-    StreamedOutput output(filename, input, buffer);
+    // An answer may take any time, and a run may be ended while it waits:
+    // when a question comes, the replacement is made only after the yes, by
+    // a second scan, so that nothing is left beside the file meanwhile.
+    const bool asks = promptForCommit && !g_check;
+    StreamedOutput output(filename, input, buffer, !asks);
     CheckOnly checkOnly;
 
     const auto fileStart = std::chrono::steady_clock::now();
-    int64_t edits = 0;
-    try {
-        edits = g_check ? scan_text(input.view(), g_precision, checkOnly)
-                        : scan_text(input.view(), g_precision, output);
-    } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        std::exit(1);
-    }
+    const int64_t edits = scan_or_exit(input.view(), g_check || asks ? static_cast<EditSink&>(checkOnly)
+                                                                      : static_cast<EditSink&>(output));
     const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - fileStart;
     std::printf("File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", filename.c_str(), edits,
                 elapsedSec.count());
@@ -153,6 +170,10 @@ int64_t process_file(const std::string& filename, int promptForCommit) {
 
     const bool doCommit = !(promptForCommit && edits > 0) || ask_commit(filename);
     if (doCommit && edits > 0) {
+        if (asks) scan_or_exit(input.view(), output);
+        if (output.has_other_links()) {
+            print_error("Warning: other hard links to '%s' keep the old content\n", filename.c_str());
+        }
         if (output.commit()) {
             std::printf("Changes saved to '%s'.\n", filename.c_str());
         } else {

@@ -9,7 +9,9 @@
 // committing when `promptForCommit` is set and there are edits, writes the
 // new text back atomically, and pauses after a file it did not ask about
 // unless g_silent is set. The new text is streamed to a temporary beside the
-// file during the scan and renamed over it on commit, removed otherwise.
+// file and renamed over it on commit, removed otherwise; when a question is
+// asked, the temporary is made only after the yes, by a second scan. A file
+// with other hard links gets a warning on stderr just before it is replaced.
 //
 // Returns the number of edits (0 or more), or -1 when the file could not be
 // opened or read or its buffers could not be allocated (an error line on
