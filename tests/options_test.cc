@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 #include <vector>
 
-#include "cli/settings.h"
+#include "filepass/settings.h"
 
 namespace {
 
@@ -36,9 +37,9 @@ TEST(EqualsIgnoringCase, AsciiOnly) {
 class ReadArguments : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_verbose = 0;
-        g_silent = 0;
+        g_verbose = g_silent = g_recursive = g_all = g_quiet = g_stable = g_github = 0;
         g_precision = -1;
+        g_review = Review::none;
     }
     CliRequest read(std::vector<const char*> args) {
         args.insert(args.begin(), "mapclean");
@@ -49,21 +50,63 @@ protected:
 TEST_F(ReadArguments, OptionsInAnyCaseAndPosition) {
     const CliRequest request = read({"data.map", "-VERBOSE", "-S", "-P", "3"});
     EXPECT_EQ(request.action, CliAction::run);
-    EXPECT_EQ(request.targetPath, "data.map");
+    EXPECT_EQ(request.targets, std::vector<std::string>{"data.map"});
     EXPECT_EQ(g_verbose, 1);
     EXPECT_EQ(g_silent, 1);
     EXPECT_EQ(g_precision, 3);
 }
 
-TEST_F(ReadArguments, TheLastTargetWins) {
-    const CliRequest request = read({"a.map", "-v", "b.map"});
-    EXPECT_EQ(request.targetPath, "b.map");
-    EXPECT_EQ(request.targetCount, 3);  // "-v" is no option: it is a path
+TEST_F(ReadArguments, EveryTargetIsKeptInOrder) {
+    const CliRequest request = read({"a.map", "-v", "b.map", "--v"});
+    // "-v" and "--v" are no options: they are paths.
+    EXPECT_EQ(request.targets, (std::vector<std::string>{"a.map", "-v", "b.map", "--v"}));
     EXPECT_EQ(g_verbose, 0);
 }
 
+TEST_F(ReadArguments, EverySpellingOfEveryOption) {
+    struct Case {
+        std::vector<const char*> spellings;
+        int* setting;
+    };
+    const Case cases[] = {
+        {{"-verbose", "--verbose", "-VERBOSE"}, &g_verbose},
+        {{"-silent", "-s", "--silent", "--Silent"}, &g_silent},
+        {{"-r", "-recursive", "--recursive"}, &g_recursive},
+        {{"-all", "--all", "-ALL"}, &g_all},
+        {{"-quiet", "-q", "--quiet", "-Q"}, &g_quiet},
+        {{"-stable", "--stable"}, &g_stable},
+        {{"-github", "--github"}, &g_github},
+    };
+    for (const Case& c : cases) {
+        for (const char* spelling : c.spellings) {
+            SetUp();
+            EXPECT_TRUE(read({spelling}).targets.empty()) << spelling;
+            EXPECT_EQ(*c.setting, 1) << spelling;
+        }
+    }
+    for (const char* spelling : {"-precision", "-p", "--precision", "--PRECISION"}) {
+        SetUp();
+        EXPECT_TRUE(read({spelling, "4"}).targets.empty()) << spelling;
+        EXPECT_EQ(g_precision, 4) << spelling;
+    }
+    // A review mode: the one that shows most wins, whatever the order.
+    const std::pair<std::vector<const char*>, Review> reviews[] = {
+        {{"-check"}, Review::check},          {{"--check"}, Review::check},
+        {{"-github"}, Review::check},         {{"-list"}, Review::list},
+        {{"-l"}, Review::list},               {{"--LIST"}, Review::list},
+        {{"-diff"}, Review::diff},            {{"--diff"}, Review::diff},
+        {{"-diff", "-check"}, Review::diff},  {{"-check", "-list"}, Review::list},
+        {{"-l", "-diff", "-check"}, Review::diff},
+    };
+    for (const auto& [args, review] : reviews) {
+        SetUp();
+        read(args);
+        EXPECT_EQ(g_review, review) << args.front();
+    }
+}
+
 TEST_F(ReadArguments, PrecisionTakesTheNextArgumentWhateverItIs) {
-    EXPECT_EQ(read({"-p", "-verbose"}).targetCount, 0);
+    EXPECT_TRUE(read({"-p", "-verbose"}).targets.empty());
     EXPECT_EQ(g_precision, 0);
     EXPECT_EQ(g_verbose, 0);
 

@@ -154,3 +154,76 @@ TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Settled {
+    std::string output;
+    int64_t edits = 0;
+    std::vector<std::string> changes;
+};
+
+Settled settle(std::string_view text, int32_t precision, int* passes = nullptr) {
+    Recorder recorder;
+    Settled result;
+    result.output = clean_text(text, CleanRules{precision, true}, &recorder, result.edits, passes);
+    result.changes = std::move(recorder.changes);
+    return result;
+}
+
+TEST(Stable, OneRunGivesWhatRepeatedRunsWould) {
+    struct Case {
+        const char* text;
+        int32_t precision;
+        const char* once;    // one designed pass
+        const char* stable;  // with -stable
+        std::vector<std::string> changes;
+    };
+    const Case cases[] = {
+        // A zero run wins over a nine run; the cut value has a nine run.
+        {"x 1.99900001\n", -1, "x 1.999\n", "x 2\n", {"1.99900001>2@1"}},
+        {"92.74999999980000001", -1, "92.7499999998", "92.75", {"92.74999999980000001>92.75@1"}},
+        // A rewrite joins its neighbours into a new token, made 0 by a second pass.
+        {"000e01e0", -1, "0e0", "0", {"000e01>0@1", "0e0>0@1"}},
+        // Rewrites that give back the same bytes: no further pass, and no loop.
+        {"1.10.377", 3, "1.10.377", "1.10.377", {"1.10>1.1@1", ".377>0.377@1"}},
+        // Nothing to settle.
+        {"a 0.30000000000000004 b", -1, "a 0.3 b", "a 0.3 b", {"0.30000000000000004>0.3@1"}},
+        {"plain 12 text", -1, "plain 12 text", "plain 12 text", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(clean_text(c.text, c.precision), c.once) << c.text;
+        const Settled settled = settle(c.text, c.precision);
+        EXPECT_EQ(settled.output, c.stable) << c.text;
+        EXPECT_EQ(settled.changes, c.changes) << c.text;
+        EXPECT_EQ(settled.edits, static_cast<int64_t>(c.changes.size())) << c.text;
+    }
+}
+
+TEST(Stable, ASecondRunChangesNothingOnRandomText) {
+    std::mt19937_64 random(11);
+    const std::string alphabet = "0123456789999000.+-eE \n";
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(1 + round % 200, ' ');
+        for (char& c : text) c = alphabet[pick(random)];
+        for (int32_t precision : {-1, 0, 2}) {
+            int passes = 0;
+            const std::string once = settle(text, precision, &passes).output;
+            // Only a text that grows every pass may stop unsettled, at the cap.
+            if (passes == kMaxPasses) continue;
+            ASSERT_EQ(clean_text(once, precision), once) << precision << ": " << text;
+        }
+    }
+}
+
+TEST(Stable, ATextThatNeverSettlesStopsAtTheCap) {
+    // ".32" becomes "0.32", whose "0" joins the exponent before it: each
+    // pass adds a digit there.
+    int passes = 0;
+    const Settled settled = settle("1e1000.32", 2, &passes);
+    EXPECT_EQ(passes, kMaxPasses);
+    EXPECT_EQ(settled.output, "1e1000" + std::string(kMaxPasses, '0') + ".32");
+}
+
+}  // namespace

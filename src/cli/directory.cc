@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "cli/platform.h"
-#include "cli/settings.h"
+#include "filepass/settings.h"
 #include "filepass/console.h"
 #include "filepass/file_pass.h"
 
@@ -47,8 +47,7 @@ int64_t process_tree(const std::string& dirPath, const TreeRoot& root, int promp
             ++matched;
             const std::string fullPath = dirPath + path_separator() + name;
             if (!path_fits(fullPath) || links_outside(fullPath, root)) continue;
-            const int64_t fileEdits = process_file(fullPath, promptForCommit);
-            tally.add(fileEdits);
+            const int64_t fileEdits = process_file(fullPath, promptForCommit, tally);
             if (fileEdits >= 0) totalEdits += fileEdits;
         }
     }
@@ -61,6 +60,11 @@ int64_t process_tree(const std::string& dirPath, const TreeRoot& root, int promp
     }
     return matched;
 }
+
+// The progress lines of a directory run (the current directory named, the
+// overall time): not with -quiet, and not where stdout carries only paths
+// or diffs.
+bool shows_progress() { return !g_quiet && (g_review == Review::none || g_review == Review::check); }
 
 }  // namespace
 
@@ -75,7 +79,7 @@ int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTa
     }
     const std::chrono::duration<double> elapsedSec =
         std::chrono::steady_clock::now() - overallStart;
-    std::printf("Overall processing time: %.3f seconds\n", elapsedSec.count());
+    if (shows_progress()) std::printf("Overall processing time: %.3f seconds\n", elapsedSec.count());
     return totalEdits;
 }
 
@@ -85,7 +89,9 @@ int64_t process_current_directory(int promptForCommit, RunTally& tally) {
         print_error("Error reading the current directory\n");
         return 0;
     }
-    std::printf("No target specified. Processing .map files in current directory: %s\n",
-                currentDir->c_str());
+    if (shows_progress()) {
+        std::printf("No target specified. Processing .map files in current directory: %s\n",
+                    currentDir->c_str());
+    }
     return process_directory(*currentDir, promptForCommit, tally);
 }

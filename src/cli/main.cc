@@ -1,10 +1,14 @@
 // mapclean: repairs floating-point noise in the numbers of ".map" files.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "cli/directory.h"
 #include "cli/options.h"
 #include "cli/platform.h"
-#include "cli/settings.h"
+#include "filepass/settings.h"
 #include "filepass/console.h"
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
@@ -16,6 +20,25 @@ extern "C" {
 int _dowildcard = -1;
 }
 #endif
+
+namespace {
+
+// One target: "-" (the filter), a directory, or a file.
+void process_target(const std::string& target, int promptForCommit, RunTally& tally) {
+    if (target == "-") {
+        process_standard_streams(tally);
+    } else if (target.size() > max_path_length()) {
+        // The platform's calls would not take it whole; never cut it short.
+        print_error("Path too long: %s\n", target.c_str());
+        tally.anyFailed = true;
+    } else if (is_directory(target)) {
+        process_directory(target, promptForCommit, tally);
+    } else {
+        process_file(target, promptForCommit, tally);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const CliRequest request = read_arguments(argc, argv);
@@ -34,26 +57,32 @@ int main(int argc, char** argv) {
     }
 
     prepare_file_io();
-    if (request.targetCount > 1) {
-        // Shells expand "*.map" before the program sees it: say what is done.
-        print_error("Warning: only the last target is processed: %s\n",
-                    request.targetPath->c_str());
+    // The runs that write nothing, and -all, take every target; the designed
+    // run takes the last (a shell expands "*.map" into many names).
+    const bool everyTarget = g_all || g_review != Review::none;
+    std::vector<std::string> targets = request.targets;
+    if (!everyTarget && targets.size() > 1) {
+        print_error("Warning: only the last target is processed: %s\n", targets.back().c_str());
+        targets.erase(targets.begin(), targets.end() - 1);
+    }
+    if (std::count(targets.begin(), targets.end(), "-") > 1) {
+        print_error("Error: \"-\" can be given only once\n");
+        return 1;
+    }
+    if (g_review == Review::list || g_review == Review::diff) {
+        use_binary_stdout();  // the same bytes on every platform
+        const char* noColour = std::getenv("NO_COLOR");
+        g_colour = g_review == Review::diff && stdout_is_terminal() && !(noColour && *noColour);
     }
 
-    if (request.targetPath == "-") return process_standard_streams();
-
-    const int promptForCommit = g_silent || g_check ? 0 : 1;
+    const int promptForCommit = g_silent || g_review != Review::none ? 0 : 1;
     RunTally tally;
-    if (request.targetPath && request.targetPath->size() > max_path_length()) {
-        // The platform's calls would not take it whole; never cut it short.
-        print_error("Path too long: %s\n", request.targetPath->c_str());
-        tally.anyFailed = true;
-    } else if (!request.targetPath) {
-        process_current_directory(promptForCommit, tally);
-    } else if (is_directory(*request.targetPath)) {
-        process_directory(*request.targetPath, promptForCommit, tally);
-    } else {
-        tally.add(process_file(*request.targetPath, promptForCommit));
-    }
-    return g_check ? tally.check_status() : 0;
+    if (targets.empty()) process_current_directory(promptForCommit, tally);
+    for (const std::string& target : targets) process_target(target, promptForCommit, tally);
+
+    if (g_review != Review::none) return tally.check_status();
+    // The designed run says nothing of failed files by its status; -all and
+    // the filter do.
+    const bool saysFailures = g_all || (targets.size() == 1 && targets.front() == "-");
+    return saysFailures && tally.anyFailed ? 2 : 0;
 }

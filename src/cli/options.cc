@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "cli/settings.h"
+#include "filepass/settings.h"
 
 namespace {
 
@@ -20,25 +20,35 @@ bool is_one_of(std::string_view argument, std::initializer_list<std::string_view
 }  // namespace
 
 const char kUsageText[] =
-    "Usage: mapclean [options] [target]\n"
+    "Usage: mapclean [options] [target ...]\n"
     "\n"
     "Cleans floating-point noise from the numbers in .map files and writes the\n"
-    "files back in place, after asking. The target is a file, a directory whose\n"
+    "files back in place, after asking. A target is a file, a directory whose\n"
     ".map files are cleaned in turn (default: the current directory), or \"-\" to\n"
-    "clean standard input to standard output.\n"
+    "clean standard input to standard output. Of several targets only the last\n"
+    "is processed, unless -all, -check, -diff or -list is given.\n"
     "\n"
     "Options (letter case does not matter):\n"
-    "  -verbose            print a 'Changed' line for every rewritten number\n"
-    "  -silent, -s         ask nothing, never pause, commit every change\n"
-    "  -precision N, -p N  round every number to N decimals (N < 0: automatic)\n"
-    "  -check              report what would change; write and ask nothing\n"
-    "  -r, -recursive      also clean the .map files of subdirectories\n"
-    "  -help, -h, -?       print this text and exit\n"
-    "  -version            print the version and exit\n"
+    "  -verbose, --verbose          print a 'Changed' line for every rewritten number\n"
+    "  -silent, -s, --silent        ask nothing, never pause, commit every change\n"
+    "  -precision N, -p N, --precision N\n"
+    "                               round every number to N decimals (N < 0: automatic)\n"
+    "  -check, --check              report what would change; write and ask nothing\n"
+    "  -diff, --diff                print a unified diff of what would change; write nothing\n"
+    "  -list, -l, --list            print the path of each file that would change\n"
+    "  -github, --github            with -check: a GitHub Actions warning per changed file\n"
+    "  -all, --all                  process every target given, in order\n"
+    "  -stable, --stable            rewrite until a second run would change nothing\n"
+    "  -quiet, -q, --quiet          no report, 'Changes saved' or overall time lines\n"
+    "  -r, -recursive, --recursive  also clean the .map files of subdirectories\n"
+    "  -help, -h, --help, -?        print this text and exit\n"
+    "  -version, --version          print the version and exit\n"
     "\n"
     "Exit status: 0 after a run; 1 when -precision lacks its number or memory\n"
-    "runs out. With -check: 0 when nothing would change, 1 when something would,\n"
-    "2 when a file could not be read. With \"-\": 2 when input or output failed.\n";
+    "runs out. With -all: 2 when a file could not be read or written. With\n"
+    "-check, -diff or -list: 0 when nothing would change, 1 when something\n"
+    "would, 2 when a file could not be read. With \"-\": 2 when input or output\n"
+    "failed.\n";
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -65,23 +75,45 @@ int32_t parse_precision(std::string_view text) {
     return static_cast<int32_t>(value > kMax ? kMax : (value < kMin ? kMin : value));
 }
 
+namespace {
+
+// Asks for `review`; of several, the one that shows most wins.
+void ask_for(Review review) {
+    if (review > g_review) g_review = review;
+}
+
+}  // namespace
+
 CliRequest read_arguments(int argc, const char* const* argv) {
     CliRequest request;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (equals_ignoring_case(argument, "-verbose")) {
+        if (is_one_of(argument, {"-verbose", "--verbose"})) {
             g_verbose = 1;
-        } else if (is_one_of(argument, {"-silent", "-s"})) {
+        } else if (is_one_of(argument, {"-silent", "-s", "--silent"})) {
             g_silent = 1;
-        } else if (is_one_of(argument, {"-precision", "-p"})) {
+        } else if (is_one_of(argument, {"-precision", "-p", "--precision"})) {
             if (i + 1 >= argc) {
                 request.action = CliAction::missing_precision;
                 return request;
             }
             g_precision = parse_precision(argv[++i]);
-        } else if (equals_ignoring_case(argument, "-check")) {
-            g_check = 1;
-        } else if (is_one_of(argument, {"-r", "-recursive"})) {
+        } else if (is_one_of(argument, {"-check", "--check"})) {
+            ask_for(Review::check);
+        } else if (is_one_of(argument, {"-list", "-l", "--list"})) {
+            ask_for(Review::list);
+        } else if (is_one_of(argument, {"-diff", "--diff"})) {
+            ask_for(Review::diff);
+        } else if (is_one_of(argument, {"-github", "--github"})) {
+            g_github = 1;
+            ask_for(Review::check);  // annotations come from a check
+        } else if (is_one_of(argument, {"-all", "--all"})) {
+            g_all = 1;
+        } else if (is_one_of(argument, {"-quiet", "-q", "--quiet"})) {
+            g_quiet = 1;
+        } else if (is_one_of(argument, {"-stable", "--stable"})) {
+            g_stable = 1;
+        } else if (is_one_of(argument, {"-r", "-recursive", "--recursive"})) {
             g_recursive = 1;
         } else if (is_one_of(argument, {"-h", "-help", "--help", "-?"})) {
             request.action = CliAction::show_usage;
@@ -90,8 +122,7 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             request.action = CliAction::show_version;
             return request;
         } else {
-            request.targetPath = std::string(argument);
-            ++request.targetCount;
+            request.targets.emplace_back(argument);
         }
     }
     return request;

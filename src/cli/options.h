@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ASCII comparison without regard to letter case, as options are compared.
 bool equals_ignoring_case(std::string_view a, std::string_view b);
@@ -23,14 +23,14 @@ enum class CliAction {
 
 struct CliRequest {
     CliAction action = CliAction::run;
-    std::optional<std::string> targetPath;  // the last target argument
-    int targetCount = 0;                    // how many target arguments there were
+    std::vector<std::string> targets;  // every argument that is no option, in order
 };
 
-// Walks argv[1..argc-1], setting g_verbose, g_silent, g_precision, g_check
-// and g_recursive. Stops at the first help or version option, or at a
+// Walks argv[1..argc-1], setting the process-wide settings (filepass/
+// settings.h). Stops at the first help or version option, or at a
 // "-precision" without its number, and says so in the action. Every argument
-// that is no option is a target; the last one wins.
+// that is no option is a target; which of them a run processes is the
+// caller's choice.
 CliRequest read_arguments(int argc, const char* const* argv);
 
 // The text printed for a help option.

@@ -81,3 +81,7 @@ bool path_is_within(const std::string& path, const std::string& root) {
     if (root == "/") return path.starts_with('/');
     return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
 }
+
+bool stdout_is_terminal() { return ::isatty(1) == 1; }
+
+void use_binary_stdout() {}

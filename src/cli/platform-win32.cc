@@ -1,6 +1,10 @@
 #include "cli/platform.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include <string_view>
 
@@ -77,3 +81,7 @@ bool path_is_within(const std::string& path, const std::string& root) {
     }
     return path.size() == root.size() || path[root.size()] == '\\' || root.ends_with('\\');
 }
+
+bool stdout_is_terminal() { return ::_isatty(::_fileno(stdout)) != 0; }
+
+void use_binary_stdout() { ::_setmode(::_fileno(stdout), _O_BINARY); }

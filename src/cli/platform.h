@@ -43,3 +43,10 @@ std::optional<std::string> real_path(const std::string& path);
 // True when the resolved path `path` is `root` or lies below it (both as
 // real_path gives them; on Windows compared without regard to case).
 bool path_is_within(const std::string& path, const std::string& root);
+
+// True when the standard output is a terminal (a console on Windows).
+bool stdout_is_terminal();
+
+// Makes the standard output write bytes as they are: no line-end
+// translation (Windows); nothing to do on POSIX.
+void use_binary_stdout();

@@ -1,14 +1,16 @@
 #include "filepass/file_pass.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 
-#include "cli/settings.h"
+#include "filepass/settings.h"
 #include "filepass/console.h"
 #include "filepass/file_io.h"
+#include "filepass/review.h"
 #include "filepass/scan.h"
 
 namespace {
@@ -23,12 +25,48 @@ void print_changed_line(std::FILE* stream, const Edit& edit) {
     std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
 }
 
-// Check mode: only the "Changed" lines, nothing written.
-class CheckOnly final : public EditSink {
+// Hears the edits of a scan, prints their "Changed" lines (g_verbose) to a
+// stream when it has one, and keeps the first edit.
+class EditWitness final : public EditSink {
 public:
+    explicit EditWitness(std::FILE* changedLines) : changedLines_(changedLines) {}
     void on_edit(const Edit& edit) override {
-        if (g_verbose) print_changed_line(stdout, edit);
+        if (g_verbose && changedLines_) print_changed_line(changedLines_, edit);
+        if (firstLine == 0) {
+            firstLine = edit.line;
+            firstOriginal = edit.original;
+            firstReplacement = edit.replacement;
+        }
     }
+    int64_t firstLine = 0;  // 0 until an edit was heard
+    std::string firstOriginal, firstReplacement;
+
+private:
+    std::FILE* const changedLines_;
+};
+
+// Judges a text by its bytes without building the new one: each piece of
+// the new text is compared with the old text where it would stand, so a
+// rewrite that gives back the same bytes ("1.10.377" at -p 3) is no change.
+class ChangeJudge final : public TextRebuilder {
+public:
+    ChangeJudge(std::string_view text, EditSink& witness) : TextRebuilder(text), text_(text), witness_(witness) {}
+    // After finish(): true when the new text differs from the old.
+    bool changes() const { return differs_ || written_ != text_.size(); }
+
+private:
+    void on_change(const Edit& edit) override { witness_.on_edit(edit); }
+    void put(std::string_view piece) override {
+        if (!differs_ && piece.data() != text_.data() + written_) {
+            differs_ = text_.substr(std::min(written_, text_.size()), piece.size()) != piece;
+        }
+        written_ += piece.size();
+    }
+
+    const std::string_view text_;
+    EditSink& witness_;
+    size_t written_ = 0;
+    bool differs_ = false;
 };
 
 // Streams the new text into a replacement beside the file as the scan finds
@@ -94,13 +132,17 @@ public:
         finish();
         return ok_ && std::fflush(stdout) == 0;
     }
+    // Writes a whole text cleaned in memory instead; false on failure.
+    static bool write_whole(std::string_view text) {
+        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    }
 
 private:
     void on_change(const Edit& edit) override {
         if (g_verbose) print_changed_line(stderr, edit);
     }
     void put(std::string_view data) override {
-        if (!g_check) ok_ = ok_ && std::fwrite(data.data(), 1, data.size(), stdout) == data.size();
+        ok_ = ok_ && std::fwrite(data.data(), 1, data.size(), stdout) == data.size();
     }
 
     bool ok_ = true;
@@ -121,101 +163,204 @@ bool ask_commit(const std::string& filename) {
 // with status 1 when memory runs out.
 int64_t scan_or_exit(std::string_view text, EditSink& sink) {
     try {
-        return scan_text(text, g_precision, sink);
+        return scan_text(text, CleanRules{g_precision, g_stable != 0}, sink);
     } catch (const std::bad_alloc&) {
         print_error("Memory allocation error\n");
         std::exit(1);
     }
 }
 
-}  // namespace
-
-int64_t process_file(const std::string& filename, int promptForCommit) {
-    FileContent input;
-    switch (read_whole_file(filename, input)) {
-    case ReadStatus::ok:
-        break;
-    case ReadStatus::open_failed:
-        print_error("Error opening file: %s\n", filename.c_str());
-        return -1;
-    case ReadStatus::alloc_failed:
-        print_error("Memory allocation error\n");
-        return -1;
-    case ReadStatus::read_failed:
-        print_error("Error reading file: %s\n", filename.c_str());
-        return -1;
-    }
-
-    std::string buffer;
+// The text cleaned in memory (with g_stable, pass after pass until it
+// settles), its edits told to `sink`; ends the process with status 1 when
+// memory runs out.
+std::string clean_or_exit(std::string_view text, EditSink* sink, int64_t& edits) {
     try {
-        buffer.reserve(kOutputBufferSize);
+        return clean_text(text, CleanRules{g_precision, g_stable != 0}, sink, edits);
     } catch (const std::bad_alloc&) {
         print_error("Memory allocation error\n");
+        std::exit(1);
+    }
+}
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void print_report(std::FILE* stream, const std::string& name, int64_t edits, double seconds) {
+    if (!g_quiet) std::fprintf(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", name.c_str(), edits, seconds);
+}
+
+// Says, just before a save, that the file's other names keep the old text.
+void warn_of_other_links(bool otherLinks, const std::string& filename) {
+    if (otherLinks) print_error("Warning: other hard links to '%s' keep the old content\n", filename.c_str());
+}
+
+// Puts `newText`, made in memory, in the place of the file read as
+// `identity`; false on any failure (the file is then untouched).
+bool save_whole(const std::string& filename, const FileIdentity& identity, std::string_view newText) {
+    ReplacementFile file;
+    if (!file.open(filename, identity)) return false;
+    warn_of_other_links(file.has_other_links(), filename);
+    return file.write(newText) && file.commit();
+}
+
+// The runs that write nothing (check, list, diff) for one text named `name`:
+// judges it by its bytes, prints what the mode shows, and counts a change in
+// `tally`. The report line and "Changed" lines go to `reportStream`.
+int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
+    EditWitness witness(g_review == Review::check ? reportStream : nullptr);
+    const auto start = Clock::now();
+    int64_t edits = 0;
+    std::string cleaned;
+    bool changes = false;
+    if (g_review == Review::diff || g_stable) {
+        cleaned = clean_or_exit(text, &witness, edits);
+        changes = cleaned != text;
+    } else {
+        ChangeJudge judge(text, witness);
+        edits = scan_or_exit(text, judge);
+        judge.finish();
+        changes = judge.changes();
+    }
+    const double seconds = seconds_since(start);
+    if (changes) tally.anyChanged = true;
+
+    switch (g_review) {
+    case Review::check:
+        print_report(reportStream, name, edits, seconds);
+        if (g_github && changes) {
+            print_text(github_annotation(name, witness.firstLine, edits, witness.firstOriginal,
+                                         witness.firstReplacement));
+        }
+        break;
+    case Review::list:
+        if (changes) print_text(name + "\n");
+        break;
+    case Review::diff:
+        // The scan stops at the first NUL, so every change lies before it;
+        // such a file is binary to diff and patch.
+        if (changes && text.find('\0') != std::string_view::npos) {
+            print_text("Binary file " + name + " would change\n");
+        } else if (changes) {
+            print_text(unified_diff(name, text, cleaned, g_colour != 0));
+        }
+        break;
+    case Review::none:
+        break;
+    }
+    return edits;
+}
+
+// The designed run on one file read into `input`: report, question, save,
+// pause.
+int64_t write_file_pass(const std::string& filename, const FileContent& input, int promptForCommit,
+                        RunTally& tally) {
+    std::string buffer;
+    try {
+        if (!g_stable) buffer.reserve(kOutputBufferSize);
+    } catch (const std::bad_alloc&) {
+        print_error("Memory allocation error\n");
+        tally.anyFailed = true;
         return -1;
     }
     // An answer may take any time, and a run may be ended while it waits:
     // when a question comes, the replacement is made only after the yes, by
     // a second scan, so that nothing is left beside the file meanwhile.
-    const bool asks = promptForCommit && !g_check;
+    const bool asks = promptForCommit != 0;
     StreamedOutput output(filename, input, buffer, !asks);
-    CheckOnly checkOnly;
+    EditWitness changedLines(stdout);
 
-    const auto fileStart = std::chrono::steady_clock::now();
-    const int64_t edits = scan_or_exit(input.view(), g_check || asks ? static_cast<EditSink&>(checkOnly)
-                                                                      : static_cast<EditSink&>(output));
-    const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - fileStart;
-    std::printf("File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", filename.c_str(), edits,
-                elapsedSec.count());
-    if (g_check) return edits;
+    const auto start = Clock::now();
+    int64_t edits = 0;
+    std::string cleaned;  // the whole new text, with g_stable
+    if (g_stable) {
+        cleaned = clean_or_exit(input.view(), &changedLines, edits);
+    } else {
+        edits = scan_or_exit(input.view(), asks ? static_cast<EditSink&>(changedLines) : output);
+    }
+    print_report(stdout, filename, edits, seconds_since(start));
 
-    const bool doCommit = !(promptForCommit && edits > 0) || ask_commit(filename);
+    const bool doCommit = !(asks && edits > 0) || ask_commit(filename);
     if (doCommit && edits > 0) {
-        if (asks) scan_or_exit(input.view(), output);
-        if (output.has_other_links()) {
-            print_error("Warning: other hard links to '%s' keep the old content\n", filename.c_str());
-        }
-        if (output.commit()) {
-            std::printf("Changes saved to '%s'.\n", filename.c_str());
+        bool saved = false;
+        if (g_stable) {
+            saved = save_whole(filename, input.identity, cleaned);
         } else {
+            if (asks) scan_or_exit(input.view(), output);
+            warn_of_other_links(output.has_other_links(), filename);
+            saved = output.commit();
+        }
+        if (!saved) {
             print_error("Error writing to file: %s\n", filename.c_str());
+            tally.anyFailed = true;
+        } else if (!g_quiet) {
+            std::printf("Changes saved to '%s'.\n", filename.c_str());
         }
     }
 
-    if (!g_silent && (!promptForCommit || edits == 0)) {
+    if (!g_silent && (!asks || edits == 0)) {
         std::printf("Press any key to continue for '%s'...", filename.c_str());
         read_console_char();
     }
     return edits;
 }
 
-void RunTally::add(int64_t fileEdits) {
-    if (fileEdits < 0) anyFailed = true;
-    if (fileEdits > 0) anyChanged = true;
+}  // namespace
+
+int64_t process_file(const std::string& filename, int promptForCommit, RunTally& tally) {
+    FileContent input;
+    const ReadStatus status = read_whole_file(filename, input);
+    switch (status) {
+    case ReadStatus::ok:
+        break;
+    case ReadStatus::open_failed:
+        print_error("Error opening file: %s\n", filename.c_str());
+        break;
+    case ReadStatus::alloc_failed:
+        print_error("Memory allocation error\n");
+        break;
+    case ReadStatus::read_failed:
+        print_error("Error reading file: %s\n", filename.c_str());
+        break;
+    }
+    if (status != ReadStatus::ok) {
+        tally.anyFailed = true;
+        return -1;
+    }
+    if (g_review != Review::none) return review_text(filename, input.view(), stdout, tally);
+    return write_file_pass(filename, input, promptForCommit, tally);
 }
 
 int RunTally::check_status() const { return anyChanged ? 1 : (anyFailed ? 2 : 0); }
 
-int process_standard_streams() {
+void process_standard_streams(RunTally& tally) {
     std::string input;
     if (!read_standard_input(input)) {
         print_error("Error reading file: -\n");
-        return 2;
+        tally.anyFailed = true;
+        return;
+    }
+    if (g_review != Review::none) {
+        review_text("-", input, stderr, tally);
+        return;
     }
     StandardOutput output(input);
-    const auto start = std::chrono::steady_clock::now();
+    EditWitness changedLines(stderr);
+    const auto start = Clock::now();
     int64_t edits = 0;
-    try {
-        edits = scan_text(input, g_precision, output);
-    } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        return 1;
+    bool written = false;
+    if (g_stable) {
+        const std::string cleaned = clean_or_exit(input, &changedLines, edits);
+        written = StandardOutput::write_whole(cleaned);
+    } else {
+        edits = scan_or_exit(input, output);
+        written = output.commit();
     }
-    const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - start;
-    const bool written = output.commit();
-    std::fprintf(stderr, "File: -  Edits: %" PRId64 "  Time: %.3f seconds\n", edits, elapsedSec.count());
+    print_report(stderr, "-", edits, seconds_since(start));
     if (!written) {
         print_error("Error writing to file: -\n");
-        return 2;
+        tally.anyFailed = true;
     }
-    return g_check ? (edits > 0 ? 1 : 0) : 0;
 }

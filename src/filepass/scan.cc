@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -70,12 +71,30 @@ size_t scan_tokens(std::string_view scanned, size_t p, size_t until, bool automa
     return p;
 }
 
+// Rewrites `replacement` (one token's new text) again and again until the
+// rules leave it as it is; bounded, though no rule is known to cycle.
+void settle(std::string& replacement, int32_t precision) {
+    std::string again;
+    for (int round = 0; round < kMaxPasses; ++round) {
+        const std::string_view current = replacement;
+        if (current.empty() || !is_number_start(current, 0)) return;
+        const TokenShape shape = scan_number_token(current, 0);
+        if (shape.length != current.size() || !rewrite_number_token(current, shape, precision, again)) return;
+        replacement.swap(again);
+    }
+}
+
 }  // namespace
 
 int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink) {
+    return scan_text(text, CleanRules{precision}, sink);
+}
+
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink) {
     const std::string_view scanned = text.substr(0, text.find('\0'));
     const char* const bytes = scanned.data();
     const size_t size = scanned.size();
+    const int32_t precision = rules.precision;
     const bool automatic = precision < 0;
 
     int64_t edits = 0;
@@ -86,6 +105,10 @@ int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink) {
     const auto onToken = [&](size_t p, const TokenShape& shape) {
         const std::string_view token(bytes + p, shape.length);
         if (!rewrite_number_token(token, shape, precision, replacement)) return;
+        if (rules.stable) {
+            settle(replacement, precision);
+            if (replacement == token) return;
+        }
         ++edits;
         lineNum += std::count(bytes + linesCountedTo, bytes + p, '\n');
         linesCountedTo = p;
@@ -136,4 +159,51 @@ std::string clean_text(std::string_view text, int32_t precision, int64_t* edits)
     if (edits) *edits = count;
     builder.finish();
     return std::move(builder.out);
+}
+
+std::string clean_text(std::string_view text, const CleanRules& rules, EditSink* sink, int64_t& edits,
+                       int* passes) {
+    // The edits of a later pass are told only once it proves to change bytes.
+    struct Kept {
+        size_t offset;
+        std::string original, replacement;
+        int64_t line;
+    };
+    class Builder final : public TextRebuilder {
+    public:
+        Builder(std::string_view text, EditSink* sink, bool tellNow)
+            : TextRebuilder(text), sink_(sink), tellNow_(tellNow) {}
+        std::string out;
+        std::vector<Kept> kept;
+
+    private:
+        void on_change(const Edit& edit) override {
+            if (!sink_) return;
+            if (tellNow_) {
+                sink_->on_edit(edit);
+            } else {
+                kept.push_back(Kept{edit.offset, std::string(edit.original), std::string(edit.replacement), edit.line});
+            }
+        }
+        void put(std::string_view piece) override { out.append(piece); }
+        EditSink* const sink_;
+        const bool tellNow_;
+    };
+
+    edits = 0;
+    if (passes) *passes = 0;
+    std::string current(text);
+    for (int pass = 0; pass < kMaxPasses; ++pass) {
+        Builder builder(current, sink, pass == 0);
+        const int64_t passEdits = scan_text(current, rules, builder);
+        builder.finish();
+        const bool changed = builder.out != current;
+        if (pass > 0 && !changed) break;
+        edits += passEdits;
+        if (passes && changed) ++*passes;
+        for (const Kept& k : builder.kept) sink->on_edit(Edit{k.offset, k.original, k.replacement, k.line});
+        current = std::move(builder.out);
+        if (!rules.stable || !changed) break;
+    }
+    return current;
 }

@@ -44,14 +44,36 @@ private:
     size_t copied_ = 0;
 };
 
+// How numbers are rewritten: the mode, and what refines it.
+struct CleanRules {
+    int32_t precision = -1;  // < 0: automatic mode; >= 0: decimals to round to
+    bool stable = false;     // rewrite each replacement again until it settles
+};
+
 // Finds every number token of `text` (as strtod reads them, from each number
 // start) up to its first NUL byte, rewrites it with rewrite_number_token in
-// the mode `precision` selects, and tells `sink` of every token whose text
-// changes. Returns the number of such edits. Every byte that is not in an
-// edited token, including all bytes from the first NUL on, stays as it is.
-// Throws std::bad_alloc if a replacement cannot be built.
+// the mode `rules.precision` selects (with rules.stable, again and again
+// until the replacement no longer changes; a token that comes back to its
+// own text is no edit), and tells `sink` of every token whose text changes.
+// Returns the number of such edits. Every byte that is not in an edited
+// token, including all bytes from the first NUL on, stays as it is. Throws
+// std::bad_alloc if a replacement cannot be built.
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink);
 int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink);
 
 // The text with every edit of scan_text applied; `edits`, when given,
 // receives their number.
 std::string clean_text(std::string_view text, int32_t precision, int64_t* edits = nullptr);
+
+// The text as scan_text cleans it; with rules.stable, the result is scanned
+// again, pass after pass, until a pass changes no byte (a rewrite can join
+// its neighbours into a new token), or kMaxPasses passes changed bytes: a
+// contrived text can grow by a byte every pass ("1e1000.32" at -p 2: the
+// "0" that ".32" gains joins the exponent before it) and never settle.
+// `sink` (when given) hears the edits of the first pass and of every later
+// pass that changed bytes, each pass's lines counted in its own text;
+// `edits` receives their number, and `passes` (when given) how many passes
+// changed bytes. Throws std::bad_alloc when memory runs out.
+std::string clean_text(std::string_view text, const CleanRules& rules, EditSink* sink, int64_t& edits,
+                       int* passes = nullptr);
+constexpr int kMaxPasses = 16;

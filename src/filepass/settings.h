@@ -1,0 +1,26 @@
+// Process-wide settings: written only while the arguments are read, only
+// read afterwards. They sit here, below the command line that sets them, so
+// that every layer that reads them includes downward.
+#pragma once
+
+#include <cstdint>
+
+// What a run that writes nothing shows of each file. When several are asked
+// for, the later in this order wins.
+enum class Review {
+    none,   // a run that writes (the designed run)
+    check,  // report lines; the exit status says whether anything would change
+    list,   // the path of each file that would change
+    diff,   // a unified diff of each file that would change
+};
+
+extern int g_verbose;          // print a "Changed" line for every edit
+extern int g_silent;           // no questions, no pauses; commit every change
+extern int32_t g_precision;    // < 0: automatic mode; >= 0: decimals to round to
+extern Review g_review;        // none, or what a run that writes nothing shows
+extern int g_recursive;        // directory runs descend into subdirectories
+extern int g_all;              // every target argument is processed, not only the last
+extern int g_quiet;            // no report, "Changes saved", overall time or no-target lines
+extern int g_stable;           // rewrite until nothing more would change
+extern int g_github;           // with check: a GitHub Actions annotation per changed file
+extern int g_colour;           // diffs in colour (stdout is a terminal, NO_COLOR unset)

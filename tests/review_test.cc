@@ -1,0 +1,75 @@
+// The texts of the runs that write nothing: the unified diff, checked against
+// the real `diff -u` on random texts, and the GitHub annotation's escapes.
+#include "filepass/review.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace {
+
+std::string run_diff(const std::string& oldText, const std::string& newText) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::string oldPath = (dir / "mapclean-review-old").string();
+    const std::string newPath = (dir / "mapclean-review-new").string();
+    std::ofstream(oldPath, std::ios::binary) << oldText;
+    std::ofstream(newPath, std::ios::binary) << newText;
+    std::string out;
+    if (std::FILE* pipe = ::popen(("diff -u --label P --label P " + oldPath + " " + newPath).c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+        ::pclose(pipe);
+    }
+    std::filesystem::remove(oldPath);
+    std::filesystem::remove(newPath);
+    return out;
+}
+
+TEST(UnifiedDiff, WritesWhatDiffUWrites) {
+    if (std::system("diff --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "diff (diffutils) is not installed";
+    // Map-like lines, each changed or not, in files of every size up to a
+    // few hunks, with LF or CRLF ends, with and without a final line end.
+    std::mt19937_64 random(5);
+    int compared = 0;
+    for (int round = 0; round < 400; ++round) {
+        const size_t lines = 1 + random() % 40;
+        const char* end = round % 3 == 0 ? "\r\n" : "\n";
+        std::string oldText, newText;
+        for (size_t i = 0; i < lines; ++i) {
+            const std::string line = "( " + std::to_string(i) + " 0 64 ) wall";
+            const bool changes = random() % 7 == 0;
+            oldText += line + (changes ? " 1.9999999" : " 2");
+            newText += line + " 2";
+            if (i + 1 < lines || round % 4 != 0) {
+                oldText += end;
+                newText += end;
+            }
+        }
+        ASSERT_EQ(unified_diff("P", oldText, newText, false), run_diff(oldText, newText)) << oldText;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 400);
+}
+
+TEST(UnifiedDiff, ColoursOnlyWhatChanged) {
+    EXPECT_EQ(unified_diff("a.map", "x\n1.9999999\n", "x\n2\n", true),
+              "--- a.map\n+++ a.map\n\x1b[36m@@ -1,2 +1,2 @@\x1b[m\n x\n"
+              "\x1b[31m-1.9999999\x1b[m\n\x1b[32m+2\x1b[m\n");
+    EXPECT_EQ(unified_diff("a.map", "same\n", "same\n", true), "");
+}
+
+TEST(GithubAnnotation, EscapesWhatGithubRequires) {
+    EXPECT_EQ(github_annotation("maps/a.map", 3, 2, "1.9999999", "2"),
+              "::warning file=maps/a.map,line=3,title=mapclean::floating-point noise: 2 edits, "
+              "first '1.9999999' -> '2'\n");
+    // In the file property ':' and ',' too; in the message only % CR LF.
+    EXPECT_EQ(github_annotation("C:\\a,b%\r\n.map", 1, 1, "5%", "6"),
+              "::warning file=C%3A\\a%2Cb%25%0D%0A.map,line=1,title=mapclean::floating-point noise: 1 edits, "
+              "first '5%25' -> '6'\n");
+}
+
+}  // namespace
