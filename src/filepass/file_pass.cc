@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <new>
 
-#include "filepass/settings.h"
 #include "filepass/console.h"
 #include "filepass/file_io.h"
 #include "filepass/review.h"
 #include "filepass/scan.h"
+#include "filepass/settings.h"
 
 namespace {
 

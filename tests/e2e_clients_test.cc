@@ -1,0 +1,97 @@
+// The programs that run mapclean for its users, each the real one: pre-commit
+// with the shipped hooks, git with a clean filter, Vim with a filter command.
+// A test whose client is missing says so and is skipped.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "program_run.h"
+
+namespace {
+
+// Two maps that need two designed passes, and a clean one.
+const char kNoisyA[] = "( 1.99900001 0 64 ) ( 0 0 64 ) ( 0 1 64 ) wall 0 0 0 1 1\n";
+const char kNoisyB[] = "\"origin\" \"92.74999999980000001 0 24\"\r\n";
+const char kCleanC[] = "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) floor 0 0 0 1 1\n";
+const char kCleanA[] = "( 2 0 64 ) ( 0 0 64 ) ( 0 1 64 ) wall 0 0 0 1 1\n";
+const char kCleanB[] = "\"origin\" \"92.75 0 24\"\r\n";
+
+bool installed(const std::string& command) {
+    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+class Clients : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (target_is_windows()) GTEST_SKIP() << "the clients run the POSIX build";
+    }
+    // Runs `script` with sh in the directory, "$1" being the program under test.
+    ProgramRun shell(const std::string& script) {
+        return run_mapclean({}, {.cwd = dir.path(), .mergeStderr = true, .timeoutMs = 300000,
+                                 .wrapper = {"sh", "-c", "set -e; " + script, "sh"}});
+    }
+    void write_maps() {
+        std::filesystem::create_directories(dir.file("repo"));
+        write_file(dir.file("repo/a.map"), kNoisyA);
+        write_file(dir.file("repo/b.MAP"), kNoisyB);
+        write_file(dir.file("repo/c.map"), kCleanC);
+    }
+    TempDir dir;
+    // A repository with the three maps, and "mapclean" on PATH.
+    const std::string kRepo =
+        "mkdir -p bin repo; ln -sf \"$1\" bin/mapclean; export PATH=\"$PWD/bin:$PATH\"; cd repo; "
+        "git init -q .; git config user.email test@invalid; git config user.name test; ";
+};
+
+TEST_F(Clients, PreCommitHooksFixAndListTheNoisyMaps) {
+    if (!installed("pre-commit") || !installed("git")) GTEST_SKIP() << "pre-commit or git is not installed";
+    write_maps();
+    const std::string tryRepo = "PRE_COMMIT_HOME=\"$PWD/../cache\" pre-commit try-repo '" MAPCLEAN_SOURCE_DIR "' ";
+    // The check lists exactly the noisy maps and fails, changing nothing.
+    ProgramRun run = shell(kRepo + "git add .; " + tryRepo + "mapclean-check --all-files --verbose; echo pass");
+    EXPECT_EQ(run.out.find("pass"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\na.map\nb.MAP\n"), std::string::npos) << run.out;
+    EXPECT_EQ(read_file(dir.file("repo/a.map")), kNoisyA);
+
+    // The fix fails the commit, having cleaned exactly those maps in one run.
+    run = shell("cd repo; export PATH=\"$PWD/../bin:$PATH\"; " + tryRepo + "mapclean --all-files; echo pass");
+    EXPECT_NE(run.out.find("files were modified by this hook"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("pass"), std::string::npos) << run.out;
+    EXPECT_EQ(read_file(dir.file("repo/a.map")), kCleanA);
+    EXPECT_EQ(read_file(dir.file("repo/b.MAP")), kCleanB);
+    EXPECT_EQ(read_file(dir.file("repo/c.map")), kCleanC);
+
+    // Both hooks run again find nothing.
+    for (const char* hook : {"mapclean", "mapclean-check"}) {
+        run = shell("cd repo; export PATH=\"$PWD/../bin:$PATH\"; git add .; " + tryRepo + hook + " --all-files");
+        EXPECT_EQ(run.status, 0) << hook << ": " << run.out;
+    }
+}
+
+TEST_F(Clients, GitCleanFilterStagesCleanedMapsSilently) {
+    if (!installed("git")) GTEST_SKIP() << "git is not installed";
+    write_maps();
+    const ProgramRun run = shell(kRepo + "git config filter.mapclean.clean 'mapclean -quiet -stable -'; "
+                                 "echo '*.map filter=mapclean' > .gitattributes; "
+                                 "echo '*.MAP filter=mapclean' >> .gitattributes; "
+                                 "git add a.map b.MAP c.map; echo ---; git show :a.map; git show :b.MAP");
+    EXPECT_EQ(run.status, 0) << run.out;
+    // Nothing but the staged blobs: git add printed nothing.
+    EXPECT_EQ(run.out, std::string("---\n") + kCleanA + kCleanB);
+    EXPECT_EQ(read_file(dir.file("repo/a.map")), kNoisyA);  // the work tree stays as it was
+}
+
+TEST_F(Clients, VimFiltersTheBufferThroughMapclean) {
+    const std::string vim = installed("vim") ? "vim" : installed("vim.tiny") ? "vim.tiny" : "";
+    if (vim.empty()) GTEST_SKIP() << "vim (or vim-tiny) is not installed";
+    write_maps();
+    // As a user's Vim runs (not compatible): the filter's stderr would land
+    // in the buffer, so the quiet run is what keeps the map whole.
+    const ProgramRun run = shell("mkdir -p bin; ln -sf \"$1\" bin/mapclean; export PATH=\"$PWD/bin:$PATH\"; " + vim +
+                                 " -N -Es -u NONE -i NONE -c '%!mapclean -quiet -' -c wq repo/a.map");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(read_file(dir.file("repo/a.map")), "( 1.999 0 64 ) ( 0 0 64 ) ( 0 1 64 ) wall 0 0 0 1 1\n");
+}
+
+}  // namespace
