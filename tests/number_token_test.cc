@@ -249,3 +249,79 @@ TEST(Differential, ParsedValuesMatchStrtod) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string plain_rewrite(const std::string& token) {
+    std::string replacement;
+    return rewrite_number_token_plain(token, scan_number_token(token, 0), replacement) ? replacement : token;
+}
+
+TEST(PlainMode, ExponentFormsBecomePlainDecimalsThenAutomaticRulesApply) {
+    const Case cases[] = {
+        {"1.5E3", "1500"},           {"2.5e+2", "250"},          {"+2.5e1", "+25"},
+        {"1.5e-4", "0.00015"},       {"1.0000000000000002e+00", "1"}, {"9.9999999e-01", "1"},
+        {"-7.62939e-06", "-0"},      {"1e-6", "0"},       {"-00012.5000e-1", "-1.25"},
+        {"120E-2", "1.2"},           {".5e1", "5"},              {"5.e0", "5"},
+        {"1.23456e2", "123.456"},    {"4.37114e-08", "0"},       {"-2.220446049250313e-16", "0"},
+        {"-5e468760", "-5e468760"},  {"1e309", "1e309"},         {"0x1.8p3", "0x1.8p3"},
+        {"0x1E", "0x1E"},            {"12.5", "12.5"},           {"0.30000000000000004", "0.3"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(plain_rewrite(c.token), c.expected) << c.token;
+    EXPECT_EQ(plain_rewrite("1e300"), "1" + std::string(300, '0'));
+}
+
+// The plain form by another road: the digits written out with the point
+// moved one place at a time.
+std::string plain_by_steps(const std::string& token) {
+    std::string sign, text = token;
+    if (text[0] == '+' || text[0] == '-') {
+        sign = text.substr(0, 1);
+        text.erase(0, 1);
+    }
+    const size_t letter = text.find_first_of("eE");
+    long shift = std::strtol(text.c_str() + letter + 1, nullptr, 10);
+    text.resize(letter);
+    if (text.find('.') == std::string::npos) text += '.';
+    for (; shift > 0; --shift) {
+        const size_t dot = text.find('.');
+        if (dot + 1 == text.size()) text += '0';
+        std::swap(text[dot], text[dot + 1]);
+    }
+    for (; shift < 0; ++shift) {
+        size_t dot = text.find('.');
+        if (dot == 0) text.insert(0, 1, '0'), dot = 1;
+        std::swap(text[dot], text[dot - 1]);
+    }
+    while (text.size() > 1 && text[0] == '0' && text[1] != '.') text.erase(0, 1);
+    if (text[0] == '.') text.insert(0, 1, '0');
+    while (text.back() == '0' && text.find('.') != std::string::npos) text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return sign + text;
+}
+
+TEST(PlainMode, EveryRewriteIsWhatAutomaticModeMakesOfThePlainDigits) {
+    std::mt19937_64 random(12);
+    int checked = 0;
+    for (int round = 0; round < 200000; ++round) {
+        std::string token = random() % 4 == 0 ? "-" : "";
+        const int intDigits = static_cast<int>(random() % 4), fracDigits = static_cast<int>(random() % 12);
+        for (int i = 0; i < intDigits; ++i) token += static_cast<char>('0' + random() % 10);
+        if (fracDigits > 0 || intDigits == 0) token += '.';
+        for (int i = 0; i < std::max(fracDigits, intDigits == 0 ? 1 : 0); ++i) {
+            // Runs of 0 and 9 are what the rules look for.
+            token += "0123456789009999000"[random() % 19];
+        }
+        token += random() % 2 ? "e" : "E";
+        token += std::to_string(static_cast<int>(random() % 24) - 10);
+        const double val = std::strtod(token.c_str(), nullptr);
+        if (!(std::fabs(val) >= 0.000001)) continue;
+        const std::string plain = plain_by_steps(token);
+        ASSERT_EQ(plain_decimal(token), plain) << token;
+        ASSERT_EQ(plain_rewrite(token), model_rewrite(plain, std::strtod(plain.c_str(), nullptr), -1)) << token;
+        ++checked;
+    }
+    EXPECT_GT(checked, 100000);
+}
+
+}  // namespace

@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
     case CliAction::missing_precision:
         print_error("Error: -precision flag requires a numeric argument.\n");
         return 1;
+    case CliAction::bad_fields:
+        print_error("Error: -only takes planes, texture, patches or keys: %s\n", request.badFields.c_str());
+        return 1;
     case CliAction::run:
         break;
     }

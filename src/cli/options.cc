@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "filepass/map_fields.h"
 #include "filepass/settings.h"
 
 namespace {
@@ -39,13 +40,16 @@ const char kUsageText[] =
     "  -github, --github            with -check: a GitHub Actions warning per changed file\n"
     "  -all, --all                  process every target given, in order\n"
     "  -stable, --stable            rewrite until a second run would change nothing\n"
+    "  -plain, --plain              automatic mode: write exponent forms as plain decimals\n"
+    "  -only FIELDS, --only FIELDS  rewrite only these fields of Quake-family maps, a\n"
+    "                               comma-separated list of planes, texture, patches, keys\n"
     "  -quiet, -q, --quiet          no report, 'Changes saved' or overall time lines\n"
     "  -r, -recursive, --recursive  also clean the .map files of subdirectories\n"
     "  -help, -h, --help, -?        print this text and exit\n"
     "  -version, --version          print the version and exit\n"
     "\n"
-    "Exit status: 0 after a run; 1 when -precision lacks its number or memory\n"
-    "runs out. With -all: 2 when a file could not be read or written. With\n"
+    "Exit status: 0 after a run; 1 when -precision lacks its number, -only its\n"
+    "fields, or memory runs out. With -all: 2 when a file could not be read or written. With\n"
     "-check, -diff or -list: 0 when nothing would change, 1 when something\n"
     "would, 2 when a file could not be read. With \"-\": 2 when input or output\n"
     "failed.\n";
@@ -113,6 +117,17 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             g_quiet = 1;
         } else if (is_one_of(argument, {"-stable", "--stable"})) {
             g_stable = 1;
+        } else if (is_one_of(argument, {"-plain", "--plain"})) {
+            g_plain = 1;
+        } else if (is_one_of(argument, {"-only", "--only"})) {
+            const auto fields = i + 1 < argc ? parse_fields(argv[i + 1]) : std::nullopt;
+            if (!fields) {
+                request.action = CliAction::bad_fields;
+                if (i + 1 < argc) request.badFields = argv[i + 1];
+                return request;
+            }
+            g_only = *fields;
+            ++i;
         } else if (is_one_of(argument, {"-r", "-recursive", "--recursive"})) {
             g_recursive = 1;
         } else if (is_one_of(argument, {"-h", "-help", "--help", "-?"})) {

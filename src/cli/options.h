@@ -19,16 +19,19 @@ enum class CliAction {
     show_usage,         // a help option was given
     show_version,       // a version option was given
     missing_precision,  // "-precision"/"-p" was the last argument
+    bad_fields,         // "-only" without its argument, or with a word that names no field
 };
 
 struct CliRequest {
     CliAction action = CliAction::run;
     std::vector<std::string> targets;  // every argument that is no option, in order
+    std::string badFields;             // with bad_fields: the argument as given (empty if none)
 };
 
 // Walks argv[1..argc-1], setting the process-wide settings (filepass/
-// settings.h). Stops at the first help or version option, or at a
-// "-precision" without its number, and says so in the action. Every argument
+// settings.h). Stops at the first help or version option, at a "-precision"
+// without its number, or at an "-only" without valid fields, and says so in
+// the action. Every argument
 // that is no option is a target; which of them a run processes is the
 // caller's choice.
 CliRequest read_arguments(int argc, const char* const* argv);

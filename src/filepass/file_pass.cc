@@ -159,11 +159,13 @@ bool ask_commit(const std::string& filename) {
     return yes;
 }
 
+CleanRules rules() { return CleanRules{g_precision, g_stable != 0, g_plain != 0, g_only}; }
+
 // Scans `text` into `sink` and returns the edit count; ends the process
 // with status 1 when memory runs out.
 int64_t scan_or_exit(std::string_view text, EditSink& sink) {
     try {
-        return scan_text(text, CleanRules{g_precision, g_stable != 0}, sink);
+        return scan_text(text, rules(), sink);
     } catch (const std::bad_alloc&) {
         print_error("Memory allocation error\n");
         std::exit(1);
@@ -175,7 +177,7 @@ int64_t scan_or_exit(std::string_view text, EditSink& sink) {
 // memory runs out.
 std::string clean_or_exit(std::string_view text, EditSink* sink, int64_t& edits) {
     try {
-        return clean_text(text, CleanRules{g_precision, g_stable != 0}, sink, edits);
+        return clean_text(text, rules(), sink, edits);
     } catch (const std::bad_alloc&) {
         print_error("Memory allocation error\n");
         std::exit(1);

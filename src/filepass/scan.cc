@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "filepass/map_fields.h"
 #include "numbers/number_token.h"
 #include "numbers/token_scan.h"
 
@@ -71,15 +72,21 @@ size_t scan_tokens(std::string_view scanned, size_t p, size_t until, bool automa
     return p;
 }
 
+// The rules of `rules` for one token; true when its text changes.
+bool rewrite(std::string_view token, const TokenShape& shape, const CleanRules& rules, std::string& replacement) {
+    if (rules.plain && rules.precision < 0) return rewrite_number_token_plain(token, shape, replacement);
+    return rewrite_number_token(token, shape, rules.precision, replacement);
+}
+
 // Rewrites `replacement` (one token's new text) again and again until the
 // rules leave it as it is; bounded, though no rule is known to cycle.
-void settle(std::string& replacement, int32_t precision) {
+void settle(std::string& replacement, const CleanRules& rules) {
     std::string again;
     for (int round = 0; round < kMaxPasses; ++round) {
         const std::string_view current = replacement;
         if (current.empty() || !is_number_start(current, 0)) return;
         const TokenShape shape = scan_number_token(current, 0);
-        if (shape.length != current.size() || !rewrite_number_token(current, shape, precision, again)) return;
+        if (shape.length != current.size() || !rewrite(current, shape, rules, again)) return;
         replacement.swap(again);
     }
 }
@@ -102,11 +109,13 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     int64_t lineNum = 1;
     size_t linesCountedTo = 0;
     std::string replacement;
+    FieldFilter fields(scanned, rules.only);
     const auto onToken = [&](size_t p, const TokenShape& shape) {
         const std::string_view token(bytes + p, shape.length);
-        if (!rewrite_number_token(token, shape, precision, replacement)) return;
+        if (rules.only != 0 && !fields.allows(p, shape.length)) return;
+        if (!rewrite(token, shape, rules, replacement)) return;
         if (rules.stable) {
-            settle(replacement, precision);
+            settle(replacement, rules);
             if (replacement == token) return;
         }
         ++edits;

@@ -48,13 +48,17 @@ private:
 struct CleanRules {
     int32_t precision = -1;  // < 0: automatic mode; >= 0: decimals to round to
     bool stable = false;     // rewrite each replacement again until it settles
+    bool plain = false;      // automatic mode: exponent forms become plain decimals
+    unsigned only = 0;       // MapField bits: only these fields' numbers change; 0: all
 };
 
 // Finds every number token of `text` (as strtod reads them, from each number
 // start) up to its first NUL byte, rewrites it with rewrite_number_token in
-// the mode `rules.precision` selects (with rules.stable, again and again
-// until the replacement no longer changes; a token that comes back to its
-// own text is no edit), and tells `sink` of every token whose text changes.
+// the mode `rules.precision` selects (with rules.plain in automatic mode,
+// rewrite_number_token_plain; with rules.only, only the tokens that are whole
+// numbers of those fields; with rules.stable, again and again until the
+// replacement no longer changes; a token that comes back to its own text is
+// no edit), and tells `sink` of every token whose text changes.
 // Returns the number of such edits. Every byte that is not in an edited
 // token, including all bytes from the first NUL on, stays as it is. Throws
 // std::bad_alloc if a replacement cannot be built.

@@ -9,4 +9,6 @@ int g_all = 0;
 int g_quiet = 0;
 int g_stable = 0;
 int g_github = 0;
+int g_plain = 0;
+unsigned g_only = 0;
 int g_colour = 0;

@@ -23,4 +23,6 @@ extern int g_all;              // every target argument is processed, not only t
 extern int g_quiet;            // no report, "Changes saved", overall time or no-target lines
 extern int g_stable;           // rewrite until nothing more would change
 extern int g_github;           // with check: a GitHub Actions annotation per changed file
+extern int g_plain;            // automatic mode writes exponent forms as plain decimals
+extern unsigned g_only;        // MapField bits: only these fields' numbers change; 0: all
 extern int g_colour;           // diffs in colour (stdout is a terminal, NO_COLOR unset)

@@ -1,5 +1,6 @@
 #include "numbers/number_token.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -162,4 +163,57 @@ bool rewrite_number_token(std::string_view token, const TokenShape& shape, int32
 
 bool rewrite_number_token(std::string_view token, int32_t precision, std::string& replacement) {
     return rewrite_number_token(token, scan_number_token(token, 0), precision, replacement);
+}
+
+std::string plain_decimal(std::string_view token) {
+    std::string text;
+    if (token[0] == '+' || token[0] == '-') {
+        text += token[0];
+        token.remove_prefix(1);
+    }
+    const size_t letter = token.find_first_of("eE");
+    const std::string_view mantissa = token.substr(0, letter);
+    const size_t point = std::min(mantissa.find('.'), mantissa.size());
+    std::string digits(mantissa.substr(0, point));
+    if (point < mantissa.size()) digits.append(mantissa.substr(point + 1));
+
+    // The exponent, saturated far beyond any finite value's.
+    std::string_view exponent = token.substr(letter + 1);
+    const bool negative = exponent[0] == '-';
+    if (exponent[0] == '+' || exponent[0] == '-') exponent.remove_prefix(1);
+    int64_t shift = 0;
+    for (char c : exponent) shift = std::min<int64_t>(shift * 10 + (c - '0'), int64_t{1} << 40);
+    // Where the point stands, counted in digits from the left.
+    int64_t pointAt = static_cast<int64_t>(point) + (negative ? -shift : shift);
+
+    // Leading zeros move the point; trailing ones are made again below
+    // where they stand before it.
+    const size_t first = std::min(digits.find_first_not_of('0'), digits.size());
+    pointAt -= static_cast<int64_t>(first);
+    digits.erase(0, first);
+    digits.erase(digits.find_last_not_of('0') + 1);
+    const auto length = static_cast<int64_t>(digits.size());
+
+    if (pointAt <= 0) {
+        text.append("0.").append(static_cast<size_t>(-pointAt), '0').append(digits);
+    } else if (pointAt >= length) {
+        text.append(digits).append(static_cast<size_t>(pointAt - length), '0');
+    } else {
+        text.append(digits, 0, static_cast<size_t>(pointAt)).append(1, '.').append(digits, static_cast<size_t>(pointAt));
+    }
+    return text;
+}
+
+bool rewrite_number_token_plain(std::string_view token, const TokenShape& shape, std::string& replacement) {
+    if (!shape.exponentLetter || shape.hexadecimal) return rewrite_number_token(token, shape, -1, replacement);
+    const double val = parse_token_value(token);
+    if (!(std::fabs(val) >= 0.000001) || !std::isfinite(val)) {
+        return rewrite_number_token(token, shape, -1, replacement);  // "0", or as it stands
+    }
+    std::string plain = plain_decimal(token);
+    std::string cleaned;
+    if (rewrite_number_token(plain, scan_number_token(plain, 0), -1, cleaned)) plain = std::move(cleaned);
+    if (plain == token) return false;
+    replacement = std::move(plain);
+    return true;
 }

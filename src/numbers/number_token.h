@@ -38,3 +38,21 @@ bool rewrite_number_token(std::string_view token, const TokenShape& shape, int32
 // itself if it is left last ("1.50" -> "1.5", "2.00" -> "2", "-0.00" -> "-0").
 // A text without a '.' is left as it is ("100" stays "100").
 void trim_trailing_zeros(std::string& text);
+
+// The plain decimal form of a decimal token in exponent form, with exactly
+// its digits: the point moved by the exponent, as text ("1.5E3" -> "1500",
+// "+2.5e1" -> "+25", "1.5e-4" -> "0.00015"). At least one digit before the
+// point, no other leading zeros, no trailing zeros or dangling point after
+// it; the sign as written. `token` must be a decimal token with an exponent
+// whose value is finite and nonzero (a longer text would be built for
+// nothing): the result is then at most its length plus about 330 bytes.
+std::string plain_decimal(std::string_view token);
+
+// Automatic mode with "-plain": an exponent-form decimal token whose value
+// is finite and at least 1e-6 in magnitude becomes its plain_decimal form,
+// to which automatic mode's rules are then applied as to any decimal token
+// ("9.9999999e-01" -> "1"). Every other token, hexadecimal forms and values
+// below 1e-6 or beyond a double's range included, is rewritten as automatic
+// mode rewrites it. Returns true and sets `replacement` when the result
+// differs from `token`, as rewrite_number_token does.
+bool rewrite_number_token_plain(std::string_view token, const TokenShape& shape, std::string& replacement);

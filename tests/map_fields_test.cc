@@ -1,0 +1,159 @@
+// The fields of map lines, on line shapes taken from real maps of each
+// format, and "-only" as the scan applies it.
+#include "filepass/map_fields.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "filepass/scan.h"
+
+namespace {
+
+// "field:number" for each field number of `line`.
+std::vector<std::string> fields_of(std::string_view line) {
+    static const char* const kNames[] = {"", "planes", "texture", "", "patches", "", "", "", "keys"};
+    std::vector<std::string> found;
+    for (const FieldNumber& n : field_numbers(line)) {
+        found.push_back(std::string(kNames[n.field]) + ":" + std::string(line.substr(n.begin, n.end - n.begin)));
+    }
+    return found;
+}
+
+std::vector<std::string> expand(const std::string& field, const std::string& numbers) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < numbers.size();) {
+        const size_t end = std::min(numbers.find(' ', i), numbers.size());
+        out.push_back(field + ":" + numbers.substr(i, end - i));
+        i = end + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(MapFields, RecognisesEachFormatsLines) {
+    const auto planes = [](const std::string& n) { return expand("planes", n); };
+    const auto texture = [](const std::string& n) { return expand("texture", n); };
+    const struct {
+        const char* format;
+        std::string line;
+        std::vector<std::string> fields;
+    } cases[] = {
+        {"Standard", "( 1088 -1792 -96 ) ( 1088 -1664 -96 ) ( 1088 -1792 -32 ) tech08_1 0 0 0 1.000000 1.000000\n",
+         join(planes("1088 -1792 -96 1088 -1664 -96 1088 -1792 -32"), texture("0 0 0 1.000000 1.000000"))},
+        {"Valve 220",
+         "( -64 -64 -16 ) ( -64 -63 -16 ) ( -64 -64 -15 ) wood [ 0 1 0 -0.400002 ] [ 0 0 -1 0 ] 89.9999 1 1",
+         join(planes("-64 -64 -16 -64 -63 -16 -64 -64 -15"), texture("0 1 0 -0.400002 0 0 -1 0 89.9999 1 1"))},
+        {"Quake 2", "( -48 0 0 ) ( -48 1 0 ) ( -48 0 1 ) tomc/tc_tomb_roots_a -80 -80 0 1 1 0 33554432 0",
+         join(planes("-48 0 0 -48 1 0 -48 0 1"), texture("-80 -80 0 1 1 0 33554432 0"))},
+        {"Quake 3, CRLF, indented",
+         "  ( -2009.5 -2038 -704 ) ( 2054 -2038 -704 ) ( -2009.5 2026 -704 ) common/caulk 4.0009765625 0 0 "
+         "0.4999999404 0.4999999404 0 0 0\r\n",
+         join(planes("-2009.5 -2038 -704 2054 -2038 -704 -2009.5 2026 -704"),
+              texture("4.0009765625 0 0 0.4999999404 0.4999999404 0 0 0"))},
+        {"brushDef",
+         "( 0 -2208 192 ) ( 128 -2208 192 ) ( 0 -2080 192 ) ( ( 0 -0.0078099999 0 ) ( -0.0078099999 0 -15.25 ) ) "
+         "e7/e7bricks01 0 0 0",
+         join(planes("0 -2208 192 128 -2208 192 0 -2080 192"), texture("0 -0.0078099999 0 -0.0078099999 0 -15.25 0 0 0"))},
+        {"brushDef3", "( 0 0 1 -64 ) ( ( 0.0078125 0 0 ) ( 0 0.0078125 0 ) ) \"textures/common/nodraw\" 0 0 0",
+         join(planes("0 0 1 -64"), texture("0.0078125 0 0 0 0.0078125 0 0 0 0"))},
+        {"Half-Life, comment",
+         "( -3840 256 160 ) ( -3840 256 0 ) ( -3840 -256 160 ) C1A0_WX [ 0 1 0 0 ] [ 0 0 -1 0 ] 0 1 1 // wall",
+         join(planes("-3840 256 160 -3840 256 0 -3840 -256 160"), texture("0 1 0 0 0 0 -1 0 0 1 1"))},
+        {"name with digits", "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) 128 [ 0 1 0 0 ] [ 0 0 -1 0 ] 0 1 1",
+         join(planes("0 0 0 1 0 0 0 1 0"), texture("0 1 0 0 0 0 -1 0 0 1 1"))},
+        {"patchDef2 size", "( 3 3 0 0 0 )", expand("patches", "3 3 0 0 0")},
+        {"patchDef3 size", "( 3 3 1 1 0 0 0 )\r", expand("patches", "3 3 1 1 0 0 0")},
+        {"patch points",
+         "( ( 704 1000 1216 0 0 ) ( 704 272.0000305176 1216 0 -7.5833334923 ) ( 704 -455.9999694824 1216 0 "
+         "-15.1666669846 ) )",
+         expand("patches", "704 1000 1216 0 0 704 272.0000305176 1216 0 -7.5833334923 704 -455.9999694824 1216 0 "
+                           "-15.1666669846")},
+        {"origin key", "\"origin\" \"-4.76837e-07 0 24\"", expand("keys", "-4.76837e-07 0 24")},
+        {"angle key", "\"angle\" \"89.9999\"\r\n", expand("keys", "89.9999")},
+        {"colour key", "  \"_color\" \"1 0.7999999999999999 0.6\"", expand("keys", "1 0.7999999999999999 0.6")},
+        // Lines that fit no shape keep every number.
+        {"model key", "\"model\" \"models/mtree02.md3\"", {}},
+        {"message key", "\"message\" \"Level 2.5\"", {}},
+        {"empty value", "\"wad\" \"\"", {}},
+        {"comment", "// brush 12 ( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) x 0 0 0", {}},
+        {"two points", "( 0 0 0 ) ( 1 0 0 ) tex 0 0 0", {}},
+        {"a point that is no number", "( 0 0 x ) ( 1 0 0 ) ( 0 1 0 ) tex 0 0 0", {}},
+        {"no texture name", "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )", {}},
+        {"patch row with a short point", "( ( 1 2 3 4 ) )", {}},
+        {"text", "patchDef2 1.5", {}},
+        {"braces", "{", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fields_of(c.line), c.fields) << c.format;
+}
+
+TEST(MapFields, ParsesFieldWordsInAnyCase) {
+    EXPECT_EQ(parse_fields("planes"), kPlanes);
+    EXPECT_EQ(parse_fields("Texture,KEYS"), kTexture | kKeys);
+    EXPECT_EQ(parse_fields("planes,texture,patches,keys"), kPlanes | kTexture | kPatches | kKeys);
+    for (const char* bad : {"", "plane", "planes,", ",keys", "planes,,keys", "texture keys", "all"}) {
+        EXPECT_EQ(parse_fields(bad), std::nullopt) << bad;
+    }
+}
+
+// Random map text from real line shapes, numbers drawn to carry noise.
+std::string random_map(std::mt19937_64& random) {
+    const char* const numbers[] = {"0.30000000000000004", "1.9999999", "-2.5e-08", "64", "-0.400002",
+                                   "89.9999", "1.5E3", "0.7999999999999999", "-7.62939e-06", "1.99900001", "000e01"};
+    const auto n = [&] { return std::string(numbers[random() % std::size(numbers)]); };
+    const auto point = [&] { return "( " + n() + " " + n() + " " + n() + " ) "; };
+    std::string text;
+    for (int line = 0; line < 12; ++line) {
+        switch (random() % 6) {
+        case 0: text += point() + point() + point() + "base-metal05rust [ " + n() + " 1 0 " + n() + " ] [ 0 0 -1 0 ] " + n() + " 1 1\n"; break;
+        case 1: text += point() + point() + point() + "( ( " + n() + " 0 0 ) ( 0 " + n() + " 0 ) ) e7/e7bricks01 0 0 0\r\n"; break;
+        case 2: text += "( ( " + n() + " 0 0 0 " + n() + " ) ( 1 2 3 " + n() + " 5 ) )\n"; break;
+        case 3: text += "\"origin\" \"" + n() + " 0 " + n() + "\"\n"; break;
+        case 4: text += "\"message\" \"Level " + n() + "\"\n"; break;
+        default: text += n() + n() + " text " + n() + "\n";
+        }
+    }
+    return text;
+}
+
+struct Recorded final : EditSink {
+    void on_edit(const Edit& edit) override {
+        edits.push_back(std::to_string(edit.offset) + ":" + std::string(edit.replacement));
+    }
+    std::vector<std::string> edits;
+};
+
+TEST(MapFields, OnlyNeverChangesANumberThatARunWithoutItKeeps) {
+    std::mt19937_64 random(3);
+    for (int round = 0; round < 2000; ++round) {
+        const std::string text = random_map(random);
+        for (const int32_t precision : {-1, 0}) {
+            for (const bool plain : {false, true}) {
+                Recorded all, only;
+                scan_text(text, CleanRules{precision, false, plain, 0}, all);
+                scan_text(text, CleanRules{precision, false, plain, kPlanes | kTexture | kPatches | kKeys}, only);
+                for (const std::string& edit : only.edits) {
+                    ASSERT_NE(std::find(all.edits.begin(), all.edits.end(), edit), all.edits.end()) << text;
+                }
+                // And a settled run settles with every option.
+                for (const unsigned fields : {0u, unsigned{kTexture}, unsigned{kPlanes | kKeys}}) {
+                    const CleanRules rules{precision, true, plain, fields};
+                    int64_t edits = 0;
+                    int passes = 0;
+                    const std::string once = clean_text(text, rules, nullptr, edits, &passes);
+                    if (passes == kMaxPasses) continue;
+                    Recorded again;
+                    ASSERT_EQ(clean_text(once, rules, &again, edits), once) << text;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
