@@ -80,6 +80,9 @@ TEST_F(MapOptions, PlainWritesExponentFormsAsDecimalsOnlyWhereAsked) {
               "x 1e30 -5e468760 0x1p4 2.5e-8\n");
     // Fixed precision already writes plain decimals.
     EXPECT_EQ(cleaned(map, {"-plain", "-p", "1"}), cleaned(map, {"-p", "1"}));
+    // Digits inside a word are no number to write out: a GUID, a name.
+    const std::string words = "\"_tb_linked_group_id\" \"{df09e28a-0aaf}\"\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) wall1e2 0 0 0 1 1\n";
+    EXPECT_EQ(cleaned(words, {"-plain"}), words);
 }
 
 TEST_F(MapOptions, BadFieldsEndTheRunBeforeAnyFileIsTouched) {

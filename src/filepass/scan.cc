@@ -72,9 +72,21 @@ size_t scan_tokens(std::string_view scanned, size_t p, size_t until, bool automa
     return p;
 }
 
-// The rules of `rules` for one token; true when its text changes.
-bool rewrite(std::string_view token, const TokenShape& shape, const CleanRules& rules, std::string& replacement) {
-    if (rules.plain && rules.precision < 0) return rewrite_number_token_plain(token, shape, replacement);
+// True when no letter, digit, '_' or '.' touches the token [p, end) of
+// `text`: a number standing alone, not a piece of a word such as the GUID
+// "{df09e28a-...}" or the name "wall1e2".
+bool stands_alone(std::string_view text, size_t p, size_t end) {
+    const auto wordByte = [](char c) {
+        return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '.';
+    };
+    return (p == 0 || !wordByte(text[p - 1])) && (end == text.size() || !wordByte(text[end]));
+}
+
+// The rules of `rules` for one token; true when its text changes. "-plain"
+// rewrites only numbers that stand alone (`alone`).
+bool rewrite(std::string_view token, const TokenShape& shape, const CleanRules& rules, bool alone,
+             std::string& replacement) {
+    if (rules.plain && rules.precision < 0 && alone) return rewrite_number_token_plain(token, shape, replacement);
     return rewrite_number_token(token, shape, rules.precision, replacement);
 }
 
@@ -86,7 +98,7 @@ void settle(std::string& replacement, const CleanRules& rules) {
         const std::string_view current = replacement;
         if (current.empty() || !is_number_start(current, 0)) return;
         const TokenShape shape = scan_number_token(current, 0);
-        if (shape.length != current.size() || !rewrite(current, shape, rules, again)) return;
+        if (shape.length != current.size() || !rewrite(current, shape, rules, true, again)) return;
         replacement.swap(again);
     }
 }
@@ -113,7 +125,8 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     const auto onToken = [&](size_t p, const TokenShape& shape) {
         const std::string_view token(bytes + p, shape.length);
         if (rules.only != 0 && !fields.allows(p, shape.length)) return;
-        if (!rewrite(token, shape, rules, replacement)) return;
+        const bool alone = rules.plain && stands_alone(scanned, p, p + shape.length);
+        if (!rewrite(token, shape, rules, alone, replacement)) return;
         if (rules.stable) {
             settle(replacement, rules);
             if (replacement == token) return;

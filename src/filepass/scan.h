@@ -55,7 +55,8 @@ struct CleanRules {
 // Finds every number token of `text` (as strtod reads them, from each number
 // start) up to its first NUL byte, rewrites it with rewrite_number_token in
 // the mode `rules.precision` selects (with rules.plain in automatic mode,
-// rewrite_number_token_plain; with rules.only, only the tokens that are whole
+// rewrite_number_token_plain for a token that no letter, digit, '_' or '.'
+// touches, so that "{df09e28a-...}" keeps its "09e28"; with rules.only, only the tokens that are whole
 // numbers of those fields; with rules.stable, again and again until the
 // replacement no longer changes; a token that comes back to its own text is
 // no edit), and tells `sink` of every token whose text changes.

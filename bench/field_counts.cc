@@ -1,0 +1,29 @@
+// Counts the numbers of each map field ("-only") in the files given, for
+// the figures of the map-aware options: field_counts FILE...
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "filepass/map_fields.h"
+
+int main(int argc, char** argv) {
+    long long counts[9] = {};
+    long long lines = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::ifstream file(argv[i], std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        for (size_t at = 0; at < text.size();) {
+            const size_t newline = text.find('\n', at);
+            const size_t end = newline == std::string::npos ? text.size() : newline + 1;
+            for (const FieldNumber& number : field_numbers(std::string_view(text).substr(at, end - at))) {
+                ++counts[number.field];
+            }
+            ++lines;
+            at = end;
+        }
+    }
+    std::printf("files %d  lines %lld  planes %lld  texture %lld  patches %lld  keys %lld\n", argc - 1, lines,
+                counts[kPlanes], counts[kTexture], counts[kPatches], counts[kKeys]);
+}
