@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "filepass/candidates.h"
 #include "filepass/scan.h"
 #include "map_generator.h"
 #include "numbers/number_token.h"
@@ -33,6 +34,26 @@ void BM_Scan(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_Scan)->Arg(-1)->Arg(2)->Arg(6)->Unit(benchmark::kMillisecond);
+
+// Automatic mode's search for the places that may change, at each width:
+// 0 portable, 1 SSE2, 2 AVX2 (skipped where the processor lacks it).
+void BM_CandidateSearch(benchmark::State& state) {
+    const std::string& text = map_text();
+    if (!use_simd_width(static_cast<SimdWidth>(state.range(0)))) {
+        state.SkipWithError("this processor lacks that width");
+        return;
+    }
+    for (auto _ : state) {
+        size_t hits = 0;
+        const char* const begin = text.data();
+        const char* const end = begin + text.size();
+        for (const char* p = begin; (p = find_automatic_candidate(begin, p, end)) != end; ++p) ++hits;
+        benchmark::DoNotOptimize(hits);
+    }
+    use_simd_width(widest_simd_width());
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_CandidateSearch)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_RewriteToken(benchmark::State& state) {
     const std::vector<std::string> tokens = {"-2048", "16", "127.33", "0.30000000000000004",

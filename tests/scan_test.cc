@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "filepass/candidates.h"
 #include "model.h"
 #include "numbers/token_scan.h"
 
@@ -136,21 +138,49 @@ TEST(Scan, EditsKnowWhereTheyStand) {
 }
 
 TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
-    std::mt19937_64 random(7);
-    const std::string alphabet = std::string("0123456789.+-eExXpaf \n\r\t(),\x80\xff") + '\0';
-    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
-    for (int round = 0; round < 3000; ++round) {
-        std::string text(1 + round % 300, ' ');
-        for (char& c : text) c = alphabet[pick(random)];
-        if (round % 2 == 0) std::replace(text.begin(), text.end(), '\0', '9');
-        for (int32_t precision : {-1, 0, 3}) {
-            const ModelScan expected = model_scan(text, precision);
-            const Scanned actual = scan(text, precision);
-            ASSERT_EQ(actual.output, expected.output) << text;
-            ASSERT_EQ(actual.edits, expected.edits) << text;
-            ASSERT_EQ(actual.changes, expected.changes) << text;
+    // Each search width this processor has: portable, SSE2, AVX2.
+    for (const SimdWidth width : {SimdWidth::portable, SimdWidth::sse2, SimdWidth::avx2}) {
+        if (!use_simd_width(width)) {
+            std::cout << "[ skipped  ] search width " << static_cast<int>(width) << ": not on this processor\n";
+            continue;
+        }
+        std::mt19937_64 random(7);
+        const std::string alphabet = std::string("0123456789.+-eExXpaf \n\r\t(),\x80\xff") + '\0';
+        std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+        for (int round = 0; round < 3000; ++round) {
+            std::string text(1 + round % 300, ' ');
+            for (char& c : text) c = alphabet[pick(random)];
+            if (round % 2 == 0) std::replace(text.begin(), text.end(), '\0', '9');
+            for (int32_t precision : {-1, 0, 3, 15, 16}) {
+                const ModelScan expected = model_scan(text, precision);
+                const Scanned actual = scan(text, precision);
+                ASSERT_EQ(actual.output, expected.output) << text;
+                ASSERT_EQ(actual.edits, expected.edits) << text;
+                ASSERT_EQ(actual.changes, expected.changes) << text;
+            }
         }
     }
+    use_simd_width(widest_simd_width());
+}
+
+TEST(Scan, CandidateSearchAgreesAtEveryWidthAndAlignment) {
+    // Each hit at each offset of a block, and hits split across blocks.
+    std::mt19937_64 random(9);
+    const std::string alphabet = "0099.eExX 1a";
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(1 + random() % 100, ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        const char* const begin = text.data();
+        const char* const end = begin + text.size();
+        const size_t from = random() % text.size();
+        ASSERT_TRUE(use_simd_width(SimdWidth::portable));
+        const char* expected = find_automatic_candidate(begin, begin + from, end);
+        for (const SimdWidth width : {SimdWidth::sse2, SimdWidth::avx2}) {
+            if (!use_simd_width(width)) continue;
+            ASSERT_EQ(find_automatic_candidate(begin, begin + from, end), expected) << text << " from " << from;
+        }
+    }
+    use_simd_width(widest_simd_width());
 }
 
 }  // namespace

@@ -84,6 +84,8 @@ private:
     std::string temporary_;
     FileIdentity identity_;
     bool otherLinks_ = false;
+    uint64_t written_ = 0;       // bytes written to the temporary
+    uint64_t writeBackFrom_ = 0; // where the next early write-back starts
 };
 
 // Reads all of the standard input, as bytes (no line-end conversion);

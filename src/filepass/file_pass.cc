@@ -32,14 +32,17 @@ public:
     explicit EditWitness(std::FILE* changedLines) : changedLines_(changedLines) {}
     void on_edit(const Edit& edit) override {
         if (g_verbose && changedLines_) print_changed_line(changedLines_, edit);
-        if (firstLine == 0) {
+        if (!heard) {
+            heard = true;
             firstLine = edit.line;
             firstOriginal = edit.original;
             firstReplacement = edit.replacement;
         }
     }
+    bool wants_lines() const override { return (g_verbose && changedLines_) || g_github; }
     int64_t firstLine = 0;  // 0 until an edit was heard
     std::string firstOriginal, firstReplacement;
+    bool heard = false;
 
 private:
     std::FILE* const changedLines_;
@@ -56,6 +59,7 @@ public:
 
 private:
     void on_change(const Edit& edit) override { witness_.on_edit(edit); }
+    bool wants_lines() const override { return witness_.wants_lines(); }
     void put(std::string_view piece) override {
         if (!differs_ && piece.data() != text_.data() + written_) {
             differs_ = text_.substr(std::min(written_, text_.size()), piece.size()) != piece;
@@ -94,6 +98,7 @@ public:
     }
 
 private:
+    bool wants_lines() const override { return g_verbose && printChanges_; }
     void on_change(const Edit& edit) override {
         if (g_verbose && printChanges_) print_changed_line(stdout, edit);
         if (!started_) {
@@ -138,6 +143,7 @@ public:
     }
 
 private:
+    bool wants_lines() const override { return g_verbose != 0; }
     void on_change(const Edit& edit) override {
         if (g_verbose) print_changed_line(stderr, edit);
     }

@@ -4,10 +4,8 @@
 #include <array>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
+#include "filepass/candidates.h"
 #include "filepass/map_fields.h"
 #include "numbers/number_token.h"
 #include "numbers/token_scan.h"
@@ -30,33 +28,27 @@ constexpr std::array<bool, 256> kMayBeInToken = [] {
     return table;
 }();
 
-// The first '.', 'e' or 'E' in [p, end), or end. In automatic mode only a
-// token holding one of them can change.
-const char* find_point_or_exponent(const char* p, const char* end) {
-#if defined(__SSE2__)
-    const __m128i point = _mm_set1_epi8('.');
-    const __m128i lowerE = _mm_set1_epi8('e');
-    const __m128i caseBit = _mm_set1_epi8(0x20);
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, point),
-                                          _mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), lowerE));
-        if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#endif
-    for (; p < end; ++p) {
-        if (*p == '.' || *p == 'e' || *p == 'E') return p;
-    }
-    return end;
-}
-
 // Scans tokens one by one from `p` (a position between tokens) until past
 // `until`; calls `onToken(position, shape)` for each token that may change.
+// In fixed-precision mode (`precision` >= 0), tokens that the rounding
+// provably keeps are passed over without being looked at closely.
 template <typename OnToken>
-size_t scan_tokens(std::string_view scanned, size_t p, size_t until, bool automatic, OnToken onToken) {
+size_t scan_tokens(std::string_view scanned, size_t p, size_t until, int32_t precision, OnToken onToken) {
     const char* const bytes = scanned.data();
+    const bool automatic = precision < 0;
+    const bool shortcut = precision >= 0 && precision <= 15;
     while (p < until) {
-        if (!kMayStartNumber[static_cast<unsigned char>(bytes[p])] || !is_number_start(scanned, p)) {
+        if (!kMayStartNumber[static_cast<unsigned char>(bytes[p])]) {
+            ++p;
+            continue;
+        }
+        if (shortcut) {
+            if (const size_t stable = stable_decimal_length(scanned, p, precision)) {
+                p += stable;
+                continue;
+            }
+        }
+        if (!is_number_start(scanned, p)) {
             ++p;
             continue;
         }
@@ -118,6 +110,7 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
 
     int64_t edits = 0;
     // Lines are counted only up to each edit, in bulk.
+    const bool countLines = sink.wants_lines();
     int64_t lineNum = 1;
     size_t linesCountedTo = 0;
     std::string replacement;
@@ -132,25 +125,27 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
             if (replacement == token) return;
         }
         ++edits;
-        lineNum += std::count(bytes + linesCountedTo, bytes + p, '\n');
-        linesCountedTo = p;
-        sink.on_edit(Edit{p, token, replacement, lineNum});
+        if (countLines) {
+            lineNum += std::count(bytes + linesCountedTo, bytes + p, '\n');
+            linesCountedTo = p;
+        }
+        sink.on_edit(Edit{p, token, replacement, countLines ? lineNum : 0});
     };
 
     if (!automatic) {
-        scan_tokens(scanned, 0, size, automatic, onToken);
+        scan_tokens(scanned, 0, size, precision, onToken);
         return edits;
     }
-    // Automatic mode jumps from one '.', 'e' or 'E' to the next and scans
-    // only the tokens around it, from the last byte before it that no token
-    // can hold (or from where the scan already stands).
+    // Automatic mode jumps from one place where a token may change to the
+    // next and scans only the tokens around it, from the last byte before it
+    // that no token can hold (or from where the scan already stands).
     size_t p = 0;
     while (p < size) {
-        const size_t hit = static_cast<size_t>(find_point_or_exponent(bytes + p, bytes + size) - bytes);
+        const size_t hit = static_cast<size_t>(find_automatic_candidate(bytes, bytes + p, bytes + size) - bytes);
         if (hit == size) break;
         size_t start = hit;
         while (start > p && kMayBeInToken[static_cast<unsigned char>(bytes[start - 1])]) --start;
-        p = scan_tokens(scanned, start, hit + 1, automatic, onToken);
+        p = scan_tokens(scanned, start, hit + 1, precision, onToken);
     }
     return edits;
 }
@@ -208,6 +203,7 @@ std::string clean_text(std::string_view text, const CleanRules& rules, EditSink*
             }
         }
         void put(std::string_view piece) override { out.append(piece); }
+        bool wants_lines() const override { return sink_ && sink_->wants_lines(); }
         EditSink* const sink_;
         const bool tellNow_;
     };

@@ -13,12 +13,16 @@ struct Edit {
     std::string_view original;     // the token as it stands in the text
     std::string_view replacement;  // what replaces it
     int64_t line;                  // 1 plus the number of '\n' bytes before the token
+                                   // (0 for a sink that does not want lines)
 };
 
 // Hears of each edit, in text order; the views live only during the call.
 class EditSink {
 public:
     virtual void on_edit(const Edit& edit) = 0;
+    // False when the sink never reads Edit::line, which the scan then leaves
+    // 0 rather than count the lines of the whole text.
+    virtual bool wants_lines() const { return true; }
 
 protected:
     ~EditSink() = default;

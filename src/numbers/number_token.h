@@ -56,3 +56,34 @@ std::string plain_decimal(std::string_view token);
 // mode rewrites it. Returns true and sets `replacement` when the result
 // differs from `token`, as rewrite_number_token does.
 bool rewrite_number_token_plain(std::string_view token, const TokenShape& shape, std::string& replacement);
+
+// Fixed-precision mode's shortcut for the scan: the length of the token at
+// `pos` when it is a plain decimal that rounding to `precision` decimals
+// provably gives back unchanged (an optional '-', an integer part that is
+// "0" or has no leading zero, at most P decimals not ending in '0', at most
+// 15 - P digits before the point; the proof is at is_stable_decimal), and
+// the byte after it cannot continue a number; 0 when the token must be
+// looked at closely. `pos` must be where the scan stands between tokens.
+inline size_t stable_decimal_length(std::string_view text, size_t pos, int32_t precision) {
+    const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
+    if (precision < 0 || precision > 15) return 0;
+    const char* const end = text.data() + text.size();
+    const char* q = text.data() + pos;
+    if (q < end && *q == '-') ++q;
+    const char* const intStart = q;
+    while (q < end && digit(*q)) ++q;
+    const auto intDigits = static_cast<size_t>(q - intStart);
+    if (intDigits == 0 || intDigits + static_cast<size_t>(precision) > 15 || (*intStart == '0' && intDigits > 1)) {
+        return 0;
+    }
+    if (q < end && *q == '.') {
+        const char* const fracStart = ++q;
+        while (q < end && digit(*q)) ++q;
+        const auto fracDigits = static_cast<size_t>(q - fracStart);
+        if (fracDigits == 0 || fracDigits > static_cast<size_t>(precision) || q[-1] == '0') return 0;
+    }
+    // A point, an exponent or "0x" would make a longer token of another shape.
+    if (q < end && (*q == '.' || (*q | 0x20) == 'e' || (*q | 0x20) == 'x')) return 0;
+    return static_cast<size_t>(q - (text.data() + pos));
+}
+

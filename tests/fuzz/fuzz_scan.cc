@@ -1,10 +1,12 @@
-// Fuzzes the scan of a whole text in both modes: the result must equal the
+// Fuzzes the scan of a whole text in both modes, with each search width the
+// processor has (portable, SSE2, AVX2): the result must equal the
 // model's, every edit must stand where it says and hold what it says, and
 // every byte outside the edited tokens must come out as it went in.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "filepass/candidates.h"
 #include "filepass/scan.h"
 #include "fuzz_checks.h"
 #include "model.h"
@@ -43,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const int32_t precision = data[0] < 160 ? -1 : data[0] % 12;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    // Every search width this processor has, chosen by the input too.
+    use_simd_width(static_cast<SimdWidth>(data[0] % 3));
 
     Checker checker(text, precision);
     const int64_t edits = scan_text(text, precision, checker);

@@ -1,0 +1,135 @@
+#include "filepass/candidates.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define MAPCLEAN_X86 1
+#endif
+
+namespace {
+
+bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// The rule of find_automatic_candidate for the one byte at `i`.
+bool is_candidate(const char* begin, const char* i, const char* end) {
+    const char c = *i;
+    if ((c | 0x20) == 'e') return i > begin && (is_digit(i[-1]) || i[-1] == '.');
+    if ((c | 0x20) == 'x') return i > begin && i[-1] == '0';
+    if (c == '0' || c == '9') return end - i >= 3 && i[1] == c && i[2] == c;
+    return false;
+}
+
+const char* find_portable(const char* begin, const char* p, const char* end) {
+    for (; p < end; ++p) {
+        if (is_candidate(begin, p, end)) return p;
+    }
+    return end;
+}
+
+#ifdef MAPCLEAN_X86
+
+// The same rule for the 16 bytes at p, given the bytes one before (prev)
+// and one and two after (next1, next2): a mask of the hits.
+inline __m128i hits_sse2(__m128i bytes, __m128i prev, __m128i next1, __m128i next2) {
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i lower = _mm_or_si128(bytes, caseBit);
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i nine = _mm_set1_epi8('9');
+    // prev - '0' <= 9, unsigned: a digit.
+    const __m128i offset = _mm_sub_epi8(prev, zero);
+    const __m128i prevDigit = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(9)), offset);
+    const __m128i prevPoint = _mm_cmpeq_epi8(prev, _mm_set1_epi8('.'));
+    const __m128i exponent = _mm_and_si128(_mm_cmpeq_epi8(lower, _mm_set1_epi8('e')), _mm_or_si128(prevDigit, prevPoint));
+    const __m128i hex = _mm_and_si128(_mm_cmpeq_epi8(lower, _mm_set1_epi8('x')), _mm_cmpeq_epi8(prev, zero));
+    const __m128i zeros = _mm_and_si128(_mm_cmpeq_epi8(bytes, zero),
+                                        _mm_and_si128(_mm_cmpeq_epi8(next1, zero), _mm_cmpeq_epi8(next2, zero)));
+    const __m128i nines = _mm_and_si128(_mm_cmpeq_epi8(bytes, nine),
+                                        _mm_and_si128(_mm_cmpeq_epi8(next1, nine), _mm_cmpeq_epi8(next2, nine)));
+    return _mm_or_si128(_mm_or_si128(exponent, hex), _mm_or_si128(zeros, nines));
+}
+
+const char* find_sse2(const char* begin, const char* p, const char* end) {
+    if (p == begin && p < end) {
+        if (is_candidate(begin, p, end)) return p;
+        ++p;
+    }
+    // Each step reads one byte before and two after its 16.
+    for (; end - p >= 18; p += 16) {
+        const auto load = [](const char* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+        const int mask = _mm_movemask_epi8(hits_sse2(load(p), load(p - 1), load(p + 1), load(p + 2)));
+        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+    return find_portable(begin, p, end);
+}
+
+__attribute__((target("avx2"))) const char* find_avx2(const char* begin, const char* p, const char* end) {
+    if (p == begin && p < end) {
+        if (is_candidate(begin, p, end)) return p;
+        ++p;
+    }
+    const __m256i caseBit = _mm256_set1_epi8(0x20);
+    const __m256i zero = _mm256_set1_epi8('0');
+    const __m256i nine = _mm256_set1_epi8('9');
+    const __m256i letterE = _mm256_set1_epi8('e');
+    const __m256i letterX = _mm256_set1_epi8('x');
+    const __m256i point = _mm256_set1_epi8('.');
+    const __m256i ten = _mm256_set1_epi8(9);
+    for (; end - p >= 34; p += 32) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i prev = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+        const __m256i next1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        const __m256i next2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+        const __m256i lower = _mm256_or_si256(bytes, caseBit);
+        const __m256i offset = _mm256_sub_epi8(prev, zero);
+        const __m256i prevDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(offset, ten), offset);
+        const __m256i prevPoint = _mm256_cmpeq_epi8(prev, point);
+        const __m256i exponent =
+            _mm256_and_si256(_mm256_cmpeq_epi8(lower, letterE), _mm256_or_si256(prevDigit, prevPoint));
+        const __m256i hex = _mm256_and_si256(_mm256_cmpeq_epi8(lower, letterX), _mm256_cmpeq_epi8(prev, zero));
+        const __m256i zeros = _mm256_and_si256(
+            _mm256_cmpeq_epi8(bytes, zero), _mm256_and_si256(_mm256_cmpeq_epi8(next1, zero), _mm256_cmpeq_epi8(next2, zero)));
+        const __m256i nines = _mm256_and_si256(
+            _mm256_cmpeq_epi8(bytes, nine), _mm256_and_si256(_mm256_cmpeq_epi8(next1, nine), _mm256_cmpeq_epi8(next2, nine)));
+        const __m256i hits = _mm256_or_si256(_mm256_or_si256(exponent, hex), _mm256_or_si256(zeros, nines));
+        const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits));
+        if (mask != 0) return p + __builtin_ctz(mask);
+    }
+    return find_sse2(begin, p, end);
+}
+
+bool has_avx2() {
+    __builtin_cpu_init();  // may run before the runtime's own constructors
+    return __builtin_cpu_supports("avx2");
+}
+
+#endif
+
+SimdWidth g_width = widest_simd_width();
+
+}  // namespace
+
+SimdWidth widest_simd_width() {
+#ifdef MAPCLEAN_X86
+    return has_avx2() ? SimdWidth::avx2 : SimdWidth::sse2;
+#else
+    return SimdWidth::portable;
+#endif
+}
+
+bool use_simd_width(SimdWidth width) {
+    if (static_cast<int>(width) > static_cast<int>(widest_simd_width())) return false;
+    g_width = width;
+    return true;
+}
+
+const char* find_automatic_candidate(const char* begin, const char* p, const char* end) {
+    switch (g_width) {
+#ifdef MAPCLEAN_X86
+    case SimdWidth::avx2:
+        return find_avx2(begin, p, end);
+    case SimdWidth::sse2:
+        return find_sse2(begin, p, end);
+#endif
+    default:
+        return find_portable(begin, p, end);
+    }
+}
