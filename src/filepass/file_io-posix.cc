@@ -58,6 +58,11 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
@@ -179,20 +184,24 @@ bool copy_attributes(int from, int to) {
     return true;
 }
 
+// Opens the regular file at `path` for reading, blocking reads, with its
+// status in `info`; -1 for anything else, never waiting on a FIFO.
+int open_regular_file(const std::string& path, struct stat& info) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
+    return fd.release();
+}
+
 }  // namespace
 
 ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     content = FileContent();
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return ReadStatus::open_failed;
-    }
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return ReadStatus::open_failed;
-    }
+    FileDescriptor fd(open_regular_file(path, info));
+    if (fd.get() < 0) return ReadStatus::open_failed;
     const auto size = static_cast<size_t>(info.st_size);
     FileContent read;
     // A byte past the size seen means the file grew while being read (or is
@@ -208,6 +217,24 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     read.identity = identity_of(info);
     content = std::move(read);
     return ReadStatus::ok;
+}
+
+FileReader::~FileReader() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+ReadStatus FileReader::open(const std::string& path) {
+    struct stat info {};
+    handle_ = open_regular_file(path, info);
+    return handle_ >= 0 ? ReadStatus::ok : ReadStatus::open_failed;
+}
+
+int64_t FileReader::read(char* data, size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(static_cast<int>(handle_), data, size);
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
 }
 
 void ContentDeleter::operator()(char* data) const {

@@ -22,6 +22,11 @@ public:
     }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
+    HANDLE release() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
 
 private:
     HANDLE handle_;
@@ -139,19 +144,23 @@ FileIdentity identity_of(const std::string& path) {
     return file.valid() ? identity_of(file.get()) : FileIdentity{};
 }
 
+// Opens the disk file at `path` for reading. Directories cannot be opened
+// this way, and a handle that is no disk file (a console, a pipe, a device)
+// is refused before any read: INVALID_HANDLE_VALUE.
+HANDLE open_disk_file(const std::string& path) {
+    Handle file(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK) return INVALID_HANDLE_VALUE;
+    return file.release();
+}
+
 }  // namespace
 
 ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     content = FileContent();
-    // Directories cannot be opened this way, and a handle that is no disk
-    // file (a console, a pipe, a device) is refused before any read.
-    Handle file(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(open_disk_file(path));
     LARGE_INTEGER size{};
-    if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
-        !::GetFileSizeEx(file.get(), &size)) {
-        return ReadStatus::open_failed;
-    }
+    if (!file.valid() || !::GetFileSizeEx(file.get(), &size)) return ReadStatus::open_failed;
     const auto bytes = static_cast<unsigned long long>(size.QuadPart);
     if (bytes > SIZE_MAX - 1) return ReadStatus::alloc_failed;
     FileContent read;
@@ -169,6 +178,24 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content) {
 }
 
 void ContentDeleter::operator()(char* data) const { delete[] data; }
+
+FileReader::~FileReader() {
+    if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+ReadStatus FileReader::open(const std::string& path) {
+    const HANDLE file = open_disk_file(path);
+    if (file == INVALID_HANDLE_VALUE) return ReadStatus::open_failed;
+    handle_ = reinterpret_cast<intptr_t>(file);
+    return ReadStatus::ok;
+}
+
+int64_t FileReader::read(char* data, size_t size) {
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &got, nullptr)) return -1;
+    return got;
+}
 
 ReplacementFile::~ReplacementFile() { discard(); }
 

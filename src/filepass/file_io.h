@@ -44,6 +44,26 @@ struct FileContent {
 // being read. On any status but ok, `content` is left empty.
 ReadStatus read_whole_file(const std::string& path, FileContent& content);
 
+// A regular file read from its start to its end, a block at a time, for the
+// runs that need not hold it whole.
+class FileReader {
+public:
+    FileReader() = default;
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    ~FileReader();
+
+    // Opens the regular file at `path`: ok, or open_failed for whatever
+    // read_whole_file refuses to open (never blocking on a FIFO).
+    ReadStatus open(const std::string& path);
+    // Reads up to `size` bytes into `data`: how many, 0 at the end of the
+    // file, -1 on a read error.
+    int64_t read(char* data, size_t size);
+
+private:
+    intptr_t handle_ = -1;  // the platform's descriptor or handle
+};
+
 // A new content for an existing file, written to a temporary file in the
 // same directory (whose name never ends in ".map") and put in the file's
 // place only by commit(), so that whatever happens the file holds either its

@@ -5,6 +5,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 #include <new>
 
 #include "filepass/console.h"
@@ -214,51 +216,139 @@ bool save_whole(const std::string& filename, const FileIdentity& identity, std::
     return file.write(newText) && file.commit();
 }
 
-// The runs that write nothing (check, list, diff) for one text named `name`:
-// judges it by its bytes, prints what the mode shows, and counts a change in
-// `tally`. The report line and "Changed" lines go to `reportStream`.
-int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
-    EditWitness witness(g_review == Review::check ? reportStream : nullptr);
-    const auto start = Clock::now();
+// What a run that writes nothing found in one text.
+struct Findings {
     int64_t edits = 0;
-    std::string cleaned;
-    bool changes = false;
-    if (g_review == Review::diff || g_stable) {
-        cleaned = clean_or_exit(text, &witness, edits);
-        changes = cleaned != text;
-    } else {
-        ChangeJudge judge(text, witness);
-        edits = scan_or_exit(text, judge);
-        judge.finish();
-        changes = judge.changes();
-    }
-    const double seconds = seconds_since(start);
-    if (changes) tally.anyChanged = true;
+    bool changes = false;  // the cleaned text's bytes differ
+    double seconds = 0;
+    std::string cleaned;   // the whole cleaned text, for a diff
+};
 
+// Prints what the mode shows of the text named `name` (its report line to
+// `reportStream`) and counts a change in `tally`.
+void show_review(const std::string& name, std::string_view text, const Findings& review, const EditWitness& witness,
+                 std::FILE* reportStream, RunTally& tally) {
+    if (review.changes) tally.anyChanged = true;
     switch (g_review) {
     case Review::check:
-        print_report(reportStream, name, edits, seconds);
-        if (g_github && changes) {
-            print_text(github_annotation(name, witness.firstLine, edits, witness.firstOriginal,
+        print_report(reportStream, name, review.edits, review.seconds);
+        if (g_github && review.changes) {
+            print_text(github_annotation(name, witness.firstLine, review.edits, witness.firstOriginal,
                                          witness.firstReplacement));
         }
         break;
     case Review::list:
-        if (changes) print_text(name + "\n");
+        if (review.changes) print_text(name + "\n");
         break;
     case Review::diff:
         // The scan stops at the first NUL, so every change lies before it;
         // such a file is binary to diff and patch.
-        if (changes && text.find('\0') != std::string_view::npos) {
+        if (review.changes && text.find('\0') != std::string_view::npos) {
             print_text("Binary file " + name + " would change\n");
-        } else if (changes) {
-            print_text(unified_diff(name, text, cleaned, g_colour != 0));
+        } else if (review.changes) {
+            print_text(unified_diff(name, text, review.cleaned, g_colour != 0));
         }
         break;
     case Review::none:
         break;
     }
-    return edits;
+}
+
+// The runs that write nothing (check, list, diff) for one whole text named
+// `name`: judges it by its bytes, prints what the mode shows, and counts a
+// change in `tally`. The report line and "Changed" lines go to
+// `reportStream`.
+int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
+    EditWitness witness(g_review == Review::check ? reportStream : nullptr);
+    const auto start = Clock::now();
+    Findings review;
+    if (g_review == Review::diff || g_stable) {
+        review.cleaned = clean_or_exit(text, &witness, review.edits);
+        review.changes = review.cleaned != text;
+    } else {
+        ChangeJudge judge(text, witness);
+        review.edits = scan_or_exit(text, judge);
+        judge.finish();
+        review.changes = judge.changes();
+    }
+    review.seconds = seconds_since(start);
+    show_review(name, text, review, witness, reportStream, tally);
+    return review.edits;
+}
+
+// Passes edits on with their lines moved down by the lines before the piece
+// of text they were found in.
+class LineShift final : public EditSink {
+public:
+    explicit LineShift(EditSink& sink) : sink_(sink) {}
+    void on_edit(const Edit& edit) override {
+        Edit shifted = edit;
+        if (shifted.line > 0) shifted.line += linesBefore;
+        sink_.on_edit(shifted);
+    }
+    bool wants_lines() const override { return sink_.wants_lines(); }
+    int64_t linesBefore = 0;
+
+private:
+    EditSink& sink_;
+};
+
+// Check and list of a file, without -stable: the file is read a block at a
+// time and scanned a piece at a time, each piece ending at a line end (a
+// token never holds one, and the scan is between tokens after it), so no
+// block of the file's size is needed: fresh memory costs more to get than
+// the file costs to read. Each piece's bytes are judged alone, which is
+// exact, since a rewrite never adds or removes a line end. Returns the edit
+// count, or -1 after an error line.
+int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
+    constexpr size_t kBlock = 256 << 10;
+    FileReader reader;
+    if (reader.open(filename) != ReadStatus::ok) {
+        print_error("Error opening file: %s\n", filename.c_str());
+        tally.anyFailed = true;
+        return -1;
+    }
+    EditWitness witness(g_review == Review::check ? stdout : nullptr);
+    LineShift shifted(witness);
+    const auto start = Clock::now();
+    Findings review;
+    bool pastNul = false;
+    try {
+        std::vector<char> buffer(kBlock);
+        size_t filled = 0;
+        for (bool atEnd = false; !atEnd;) {
+            if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
+            const int64_t got = reader.read(buffer.data() + filled, buffer.size() - filled);
+            if (got < 0) {
+                print_error("Error reading file: %s\n", filename.c_str());
+                tally.anyFailed = true;
+                return -1;
+            }
+            atEnd = got == 0;
+            filled += static_cast<size_t>(got);
+            const std::string_view text(buffer.data(), filled);
+            const size_t cut = atEnd ? filled : text.rfind('\n') + 1;  // 0 when there is no line end yet
+            if (cut == 0) continue;
+            const std::string_view piece = text.substr(0, cut);
+            if (!pastNul) {
+                ChangeJudge judge(piece, shifted);
+                review.edits += scan_or_exit(piece, judge);
+                judge.finish();
+                review.changes = review.changes || judge.changes();
+                pastNul = piece.find('\0') != std::string_view::npos;  // nothing after it is scanned
+            }
+            if (shifted.wants_lines()) shifted.linesBefore += std::count(piece.begin(), piece.end(), '\n');
+            std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
+            filled -= cut;
+        }
+    } catch (const std::bad_alloc&) {
+        print_error("Memory allocation error\n");
+        tally.anyFailed = true;
+        return -1;
+    }
+    review.seconds = seconds_since(start);
+    show_review(filename, std::string_view(), review, witness, stdout, tally);
+    return review.edits;
 }
 
 // The designed run on one file read into `input`: report, question, save,
@@ -318,6 +408,9 @@ int64_t write_file_pass(const std::string& filename, const FileContent& input, i
 }  // namespace
 
 int64_t process_file(const std::string& filename, int promptForCommit, RunTally& tally) {
+    if ((g_review == Review::check || g_review == Review::list) && !g_stable) {
+        return review_file_in_pieces(filename, tally);
+    }
     FileContent input;
     const ReadStatus status = read_whole_file(filename, input);
     switch (status) {
