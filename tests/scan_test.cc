@@ -145,13 +145,13 @@ TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
             continue;
         }
         std::mt19937_64 random(7);
-        const std::string alphabet = std::string("0123456789.+-eExXpaf \n\r\t(),\x80\xff") + '\0';
+        const std::string alphabet = std::string("0123456789.+-eExXpaf \n\r\t(),\x80\xff" "00.") + '\0';
         std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
         for (int round = 0; round < 3000; ++round) {
             std::string text(1 + round % 300, ' ');
             for (char& c : text) c = alphabet[pick(random)];
             if (round % 2 == 0) std::replace(text.begin(), text.end(), '\0', '9');
-            for (int32_t precision : {-1, 0, 3, 15, 16}) {
+            for (int32_t precision : {-1, 0, 1, 2, 3, 6, 7, 15, 16}) {
                 const ModelScan expected = model_scan(text, precision);
                 const Scanned actual = scan(text, precision);
                 ASSERT_EQ(actual.output, expected.output) << text;
@@ -163,21 +163,47 @@ TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
     use_simd_width(widest_simd_width());
 }
 
-TEST(Scan, CandidateSearchAgreesAtEveryWidthAndAlignment) {
+TEST(Scan, CandidateSearchesAgreeAtEveryWidthAndAlignment) {
     // Each hit at each offset of a block, and hits split across blocks.
     std::mt19937_64 random(9);
-    const std::string alphabet = "0099.eExX 1a";
+    const std::string alphabet = "0099.eExXpP+- 1a5";
     for (int round = 0; round < 20000; ++round) {
-        std::string text(1 + random() % 100, ' ');
+        std::string text(1 + random() % 120, ' ');
         for (char& c : text) c = alphabet[random() % alphabet.size()];
         const char* const begin = text.data();
         const char* const end = begin + text.size();
         const size_t from = random() % text.size();
+        const int precision = static_cast<int>(random() % (kMaxFixedCandidatePrecision + 1));
         ASSERT_TRUE(use_simd_width(SimdWidth::portable));
-        const char* expected = find_automatic_candidate(begin, begin + from, end);
+        const char* const automatic = find_automatic_candidate(begin, begin + from, end);
+        const char* const fixed = find_fixed_candidate(begin, begin + from, end, precision);
         for (const SimdWidth width : {SimdWidth::sse2, SimdWidth::avx2}) {
             if (!use_simd_width(width)) continue;
-            ASSERT_EQ(find_automatic_candidate(begin, begin + from, end), expected) << text << " from " << from;
+            ASSERT_EQ(find_automatic_candidate(begin, begin + from, end), automatic) << text << " from " << from;
+            ASSERT_EQ(find_fixed_candidate(begin, begin + from, end, precision), fixed)
+                << text << " from " << from << " at -p " << precision;
+        }
+    }
+    use_simd_width(widest_simd_width());
+}
+
+TEST(Scan, FixedPrecisionFindsTokensHiddenBehindOthers) {
+    // Tokens that change, standing where only a place before them shows it.
+    struct Case {
+        const char* text;
+        int32_t precision;
+    };
+    const Case cases[] = {
+        {"x 0x1p1234567.5 y", 2}, {"x 5.12345678.5 y", 2}, {"x 1e1234567.5 y", 2}, {"x 5.1.5 y", 2},
+        {"x 5.123456.5 y", 6},    {"x 5.5.5 y", 0},         {"x .5 -.5 +5 05 -05 1. 1.10 y", 2},
+        {"x 12345678901234 y", 2}, {"x 0x1E y", 3},         {"x 1.2e3 y", 1},
+    };
+    for (const SimdWidth width : {SimdWidth::portable, SimdWidth::sse2, SimdWidth::avx2}) {
+        if (!use_simd_width(width)) continue;
+        for (const Case& c : cases) {
+            // Padded, so that the wide searches meet the case inside a block.
+            const std::string text = std::string(40, ' ') + c.text + std::string(40, ' ');
+            EXPECT_EQ(scan(text, c.precision).output, model_scan(text, c.precision).output) << c.text;
         }
     }
     use_simd_width(widest_simd_width());

@@ -25,7 +25,115 @@ const char* find_portable(const char* begin, const char* p, const char* end) {
     return end;
 }
 
+// The byte at `i`, or NUL outside [begin, end): no digit, no point.
+char byte_at(const char* begin, const char* i, const char* end) { return i >= begin && i < end ? *i : '\0'; }
+
+// The rule of find_fixed_candidate for the one byte at `i`.
+bool is_fixed_candidate(const char* begin, const char* i, const char* end, int precision) {
+    const auto at = [&](int k) { return byte_at(begin, i + k, end); };
+    const char c = *i, prev = at(-1);
+    if ((c | 0x20) == 'e' || (c | 0x20) == 'p') return is_digit(prev) || prev == '.';
+    if ((c | 0x20) == 'x') return prev == '0';
+    if (c == '+') return true;
+    bool run = true;  // i and the seven bytes after it are digits
+    for (int k = 0; k < 8 && run; ++k) run = is_digit(at(k));
+    if (run) return true;
+    if (c == '0') {
+        if (is_digit(at(1))) return !is_digit(prev) && prev != '.';  // a leading zero
+        for (int k = 1; k <= precision; ++k) {
+            if (at(-k) == '.') return true;  // perhaps a fraction's last digit
+        }
+        return false;
+    }
+    if (c != '.') return false;
+    if (precision == 0 || !is_digit(prev) || !is_digit(at(1))) return true;
+    for (int k = 2; k <= precision + 1; ++k) {
+        if (!is_digit(at(k))) return at(k) == '.';  // digits, then another point
+    }
+    return true;  // more than `precision` decimals
+}
+
+const char* find_fixed_portable(const char* begin, const char* p, const char* end, int precision) {
+    for (; p < end; ++p) {
+        if (is_fixed_candidate(begin, p, end, precision)) return p;
+    }
+    return end;
+}
+
 #ifdef MAPCLEAN_X86
+
+// The rule of is_fixed_candidate for a block of bytes at a time, written once
+// with the compiler's vector types for each width: V holds the block, as
+// signed bytes whose comparisons give all-ones lanes. (The lambdas capture,
+// so that no plain-function thunk is made outside the AVX2 region.)
+#define MAPCLEAN_FIXED_BLOCK(V, UV, WIDTH, MOVEMASK)                                                   \
+    [&](const char* at) -> unsigned {                                                                   \
+        const auto load = [&](const char* from) {                                                       \
+            V v;                                                                                        \
+            __builtin_memcpy(&v, from, WIDTH);                                                          \
+            return v;                                                                                   \
+        };                                                                                              \
+        const auto digit = [&](V v) { return (V)((UV)(v - '0') < 10); };                                \
+        const V b = load(at), prev = load(at - 1), lower = b | 0x20;                                   \
+        V digits[8], points[8];                                                                         \
+        for (int k = 0; k < 8; ++k) {                                                                   \
+            const V v = k == 0 ? b : load(at + k);                                                      \
+            digits[k] = digit(v);                                                                       \
+            points[k] = v == '.';                                                                       \
+        }                                                                                               \
+        const V prevDigit = digit(prev), prevPoint = prev == '.';                                       \
+        V hits = ((lower == 'e') | (lower == 'p')) & (prevDigit | prevPoint);                           \
+        hits |= (lower == 'x') & (prev == '0');                                                         \
+        hits |= b == '+';                                                                               \
+        V run = digits[0];                                                                              \
+        for (int k = 1; k < 8; ++k) run &= digits[k];                                                   \
+        hits |= run;                                                                                    \
+        const V zero = b == '0';                                                                        \
+        hits |= zero & digits[1] & ~prevDigit & ~prevPoint;                                             \
+        V pointBefore = zero & 0;                                                                       \
+        for (int k = 1; k <= precision; ++k) pointBefore |= load(at - k) == '.';                        \
+        hits |= zero & ~digits[1] & pointBefore;                                                        \
+        V pointRule = precision == 0 ? ~(zero & 0) : (~prevDigit | ~digits[1]);                         \
+        V digitsSoFar = digits[1];                                                                      \
+        for (int k = 2; k <= precision + 1; ++k) {                                                      \
+            pointRule |= digitsSoFar & points[k];                                                       \
+            digitsSoFar &= digits[k];                                                                   \
+        }                                                                                               \
+        if (precision > 0) pointRule |= digitsSoFar;                                                    \
+        hits |= points[0] & pointRule;                                                                  \
+        return static_cast<unsigned>(MOVEMASK(hits));                                                   \
+    }
+
+typedef char V16 __attribute__((vector_size(16)));
+typedef unsigned char UV16 __attribute__((vector_size(16)));
+
+const char* find_fixed_sse2(const char* begin, const char* p, const char* end, int precision) {
+    for (; p < end && p - begin < 6; ++p) {
+        if (is_fixed_candidate(begin, p, end, precision)) return p;
+    }
+    const auto block = MAPCLEAN_FIXED_BLOCK(V16, UV16, 16, [&](V16 v) { return _mm_movemask_epi8((__m128i)v); });
+    for (; end - p >= 16 + 8; p += 16) {
+        if (const unsigned mask = block(p)) return p + __builtin_ctz(mask);
+    }
+    return find_fixed_portable(begin, p, end, precision);
+}
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+typedef char V32 __attribute__((vector_size(32)));
+typedef unsigned char UV32 __attribute__((vector_size(32)));
+
+const char* find_fixed_avx2(const char* begin, const char* p, const char* end, int precision) {
+    for (; p < end && p - begin < 6; ++p) {
+        if (is_fixed_candidate(begin, p, end, precision)) return p;
+    }
+    const auto block = MAPCLEAN_FIXED_BLOCK(V32, UV32, 32, [&](V32 v) { return _mm256_movemask_epi8((__m256i)v); });
+    for (; end - p >= 32 + 8; p += 32) {
+        if (const unsigned mask = block(p)) return p + __builtin_ctz(mask);
+    }
+    return find_fixed_sse2(begin, p, end, precision);
+}
+#pragma GCC pop_options
 
 // The same rule for the 16 bytes at p, given the bytes one before (prev)
 // and one and two after (next1, next2): a mask of the hits.
@@ -119,6 +227,19 @@ bool use_simd_width(SimdWidth width) {
     if (static_cast<int>(width) > static_cast<int>(widest_simd_width())) return false;
     g_width = width;
     return true;
+}
+
+const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision) {
+    switch (g_width) {
+#ifdef MAPCLEAN_X86
+    case SimdWidth::avx2:
+        return find_fixed_avx2(begin, p, end, precision);
+    case SimdWidth::sse2:
+        return find_fixed_sse2(begin, p, end, precision);
+#endif
+    default:
+        return find_fixed_portable(begin, p, end, precision);
+    }
 }
 
 const char* find_automatic_candidate(const char* begin, const char* p, const char* end) {

@@ -23,3 +23,22 @@ bool use_simd_width(SimdWidth width);
 // automatic mode rewrites holds such a place. `begin` is where the text
 // starts: the byte before `p` is read when p > begin.
 const char* find_automatic_candidate(const char* begin, const char* p, const char* end);
+
+// The widest precision find_fixed_candidate serves.
+constexpr int kMaxFixedCandidatePrecision = 6;
+
+// How far past a place find_fixed_candidate returns a token it points at may
+// begin: the scan must look at the tokens that begin before place + this.
+constexpr int kFixedCandidateReach = 9;
+
+// Fixed-precision mode at `precision` (0 to kMaxFixedCandidatePrecision):
+// the first position in [p, end) near which a token may be one that the
+// rounding does not provably keep, or end. Every token that is not a plain
+// decimal of the shape stable_decimal_length passes over (or is followed by
+// a byte that would make it longer) has such a place within it or at most
+// kFixedCandidateReach - 1 bytes before its start: an exponent or
+// hexadecimal letter, a '+', a point with no digit on one side, with more
+// than `precision` digits after it or followed by digits and another point,
+// a leading zero, a '0' ending a fraction, or eight digits in a row.
+// `begin` is where the text starts: up to six bytes before `p` are read.
+const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision);

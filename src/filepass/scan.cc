@@ -132,8 +132,30 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
         sink.on_edit(Edit{p, token, replacement, countLines ? lineNum : 0});
     };
 
-    if (!automatic) {
+    if (!automatic && precision > kMaxFixedCandidatePrecision) {
         scan_tokens(scanned, 0, size, precision, onToken);
+        return edits;
+    }
+    if (!automatic) {
+        // Fixed precision jumps between places near which a token may not be
+        // provably kept, and scans the tokens that begin up to
+        // kFixedCandidateReach bytes past each; a place whose reach was
+        // already scanned is passed over.
+        size_t p = 0;
+        size_t searchFrom = 0;
+        while (searchFrom < size) {
+            const auto hit = static_cast<size_t>(
+                find_fixed_candidate(bytes, bytes + searchFrom, bytes + size, precision) - bytes);
+            if (hit == size) break;
+            const size_t until = std::min(size, hit + kFixedCandidateReach);
+            if (until > p) {
+                size_t start = std::max(hit, p);
+                while (start > p && kMayBeInToken[static_cast<unsigned char>(bytes[start - 1])]) --start;
+                p = scan_tokens(scanned, start, until, precision, onToken);
+            }
+            const size_t reachedFrom = p >= kFixedCandidateReach - 1 ? p - (kFixedCandidateReach - 1) : 0;
+            searchFrom = std::max(hit + 1, reachedFrom);
+        }
         return edits;
     }
     // Automatic mode jumps from one place where a token may change to the
