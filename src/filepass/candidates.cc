@@ -62,78 +62,72 @@ const char* find_fixed_portable(const char* begin, const char* p, const char* en
 
 #ifdef MAPCLEAN_X86
 
-// The rule of is_fixed_candidate for a block of bytes at a time, written once
-// with the compiler's vector types for each width: V holds the block, as
-// signed bytes whose comparisons give all-ones lanes. (The lambdas capture,
-// so that no plain-function thunk is made outside the AVX2 region.)
-#define MAPCLEAN_FIXED_BLOCK(V, UV, WIDTH, MOVEMASK)                                                   \
-    [&](const char* at) -> unsigned {                                                                   \
-        const auto load = [&](const char* from) {                                                       \
-            V v;                                                                                        \
-            __builtin_memcpy(&v, from, WIDTH);                                                          \
-            return v;                                                                                   \
-        };                                                                                              \
-        const auto digit = [&](V v) { return (V)((UV)(v - '0') < 10); };                                \
-        const V b = load(at), prev = load(at - 1), lower = b | 0x20;                                   \
-        V digits[8], points[8];                                                                         \
-        for (int k = 0; k < 8; ++k) {                                                                   \
-            const V v = k == 0 ? b : load(at + k);                                                      \
-            digits[k] = digit(v);                                                                       \
-            points[k] = v == '.';                                                                       \
-        }                                                                                               \
-        const V prevDigit = digit(prev), prevPoint = prev == '.';                                       \
-        V hits = ((lower == 'e') | (lower == 'p')) & (prevDigit | prevPoint);                           \
-        hits |= (lower == 'x') & (prev == '0');                                                         \
-        hits |= b == '+';                                                                               \
-        V run = digits[0];                                                                              \
-        for (int k = 1; k < 8; ++k) run &= digits[k];                                                   \
-        hits |= run;                                                                                    \
-        const V zero = b == '0';                                                                        \
-        hits |= zero & digits[1] & ~prevDigit & ~prevPoint;                                             \
-        V pointBefore = zero & 0;                                                                       \
-        for (int k = 1; k <= precision; ++k) pointBefore |= load(at - k) == '.';                        \
-        hits |= zero & ~digits[1] & pointBefore;                                                        \
-        V pointRule = precision == 0 ? ~(zero & 0) : (~prevDigit | ~digits[1]);                         \
-        V digitsSoFar = digits[1];                                                                      \
-        for (int k = 2; k <= precision + 1; ++k) {                                                      \
-            pointRule |= digitsSoFar & points[k];                                                       \
-            digitsSoFar &= digits[k];                                                                   \
-        }                                                                                               \
-        if (precision > 0) pointRule |= digitsSoFar;                                                    \
-        hits |= points[0] & pointRule;                                                                  \
-        return static_cast<unsigned>(MOVEMASK(hits));                                                   \
+// The rule of is_fixed_candidate for a block of WIDTH bytes at `at`, as a
+// mask of the hits, written once with the compiler's vector types for each
+// width (V: signed bytes, whose comparisons give all-ones lanes; UV: the
+// same unsigned) and defined as a function of its own for each, so that
+// GCC and clang both compile the AVX2 one, and only it, for AVX2.
+#define MAPCLEAN_DEFINE_FIXED_BLOCK(NAME, TARGET, V, UV, WIDTH, MOVEMASK)                    \
+    TARGET unsigned NAME(const char* at, int precision) {                                    \
+        V none = {};                                                                          \
+        V b, prev, here;                                                                      \
+        __builtin_memcpy(&b, at, WIDTH);                                                      \
+        __builtin_memcpy(&prev, at - 1, WIDTH);                                               \
+        V digits[8], points[8];                                                               \
+        for (int k = 0; k < 8; ++k) {                                                         \
+            __builtin_memcpy(&here, at + k, WIDTH);                                           \
+            digits[k] = (V)((UV)(here - (none + '0')) < (UV)(none + 10));                     \
+            points[k] = (V)(here == (none + '.'));                                            \
+        }                                                                                     \
+        const V lower = b | (none + 0x20);                                                    \
+        const V prevDigit = (V)((UV)(prev - (none + '0')) < (UV)(none + 10));                 \
+        const V prevPoint = (V)(prev == (none + '.'));                                        \
+        V hits = (V)((lower == (none + 'e')) | (lower == (none + 'p'))) & (prevDigit | prevPoint); \
+        hits |= (V)(lower == (none + 'x')) & (V)(prev == (none + '0'));                       \
+        hits |= (V)(b == (none + '+'));                                                       \
+        V run = digits[0];                                                                    \
+        for (int k = 1; k < 8; ++k) run &= digits[k];                                         \
+        hits |= run;                                                                          \
+        const V zero = (V)(b == (none + '0'));                                                \
+        hits |= zero & digits[1] & ~prevDigit & ~prevPoint;                                   \
+        V pointBefore = none;                                                                 \
+        for (int k = 1; k <= precision; ++k) {                                                \
+            __builtin_memcpy(&here, at - k, WIDTH);                                           \
+            pointBefore |= (V)(here == (none + '.'));                                         \
+        }                                                                                     \
+        hits |= zero & ~digits[1] & pointBefore;                                              \
+        V pointRule = precision == 0 ? ~none : (~prevDigit | ~digits[1]);                     \
+        V digitsSoFar = digits[1];                                                            \
+        for (int k = 2; k <= precision + 1; ++k) {                                            \
+            pointRule |= digitsSoFar & points[k];                                             \
+            digitsSoFar &= digits[k];                                                         \
+        }                                                                                     \
+        if (precision > 0) pointRule |= digitsSoFar;                                          \
+        hits |= points[0] & pointRule;                                                        \
+        return static_cast<unsigned>(MOVEMASK);                                               \
     }
 
 typedef char V16 __attribute__((vector_size(16)));
 typedef unsigned char UV16 __attribute__((vector_size(16)));
-
-const char* find_fixed_sse2(const char* begin, const char* p, const char* end, int precision) {
-    for (; p < end && p - begin < 6; ++p) {
-        if (is_fixed_candidate(begin, p, end, precision)) return p;
-    }
-    const auto block = MAPCLEAN_FIXED_BLOCK(V16, UV16, 16, [&](V16 v) { return _mm_movemask_epi8((__m128i)v); });
-    for (; end - p >= 16 + 8; p += 16) {
-        if (const unsigned mask = block(p)) return p + __builtin_ctz(mask);
-    }
-    return find_fixed_portable(begin, p, end, precision);
-}
-
-#pragma GCC push_options
-#pragma GCC target("avx2")
 typedef char V32 __attribute__((vector_size(32)));
 typedef unsigned char UV32 __attribute__((vector_size(32)));
 
-const char* find_fixed_avx2(const char* begin, const char* p, const char* end, int precision) {
+MAPCLEAN_DEFINE_FIXED_BLOCK(fixed_hits_sse2, , V16, UV16, 16, _mm_movemask_epi8((__m128i)hits))
+MAPCLEAN_DEFINE_FIXED_BLOCK(fixed_hits_avx2, __attribute__((target("avx2"))), V32, UV32, 32,
+                            _mm256_movemask_epi8((__m256i)hits))
+
+// The search, WIDTH bytes at a time with BLOCK, the first six bytes (which
+// have too few before them) and the last ones byte by byte.
+template <unsigned (*Block)(const char*, int), int Width>
+const char* find_fixed_blocks(const char* begin, const char* p, const char* end, int precision) {
     for (; p < end && p - begin < 6; ++p) {
         if (is_fixed_candidate(begin, p, end, precision)) return p;
     }
-    const auto block = MAPCLEAN_FIXED_BLOCK(V32, UV32, 32, [&](V32 v) { return _mm256_movemask_epi8((__m256i)v); });
-    for (; end - p >= 32 + 8; p += 32) {
-        if (const unsigned mask = block(p)) return p + __builtin_ctz(mask);
+    for (; end - p >= Width + 8; p += Width) {
+        if (const unsigned mask = Block(p, precision)) return p + __builtin_ctz(mask);
     }
-    return find_fixed_sse2(begin, p, end, precision);
+    return find_fixed_portable(begin, p, end, precision);
 }
-#pragma GCC pop_options
 
 // The same rule for the 16 bytes at p, given the bytes one before (prev)
 // and one and two after (next1, next2): a mask of the hits.
@@ -233,9 +227,9 @@ const char* find_fixed_candidate(const char* begin, const char* p, const char* e
     switch (g_width) {
 #ifdef MAPCLEAN_X86
     case SimdWidth::avx2:
-        return find_fixed_avx2(begin, p, end, precision);
+        return find_fixed_blocks<fixed_hits_avx2, 32>(begin, p, end, precision);
     case SimdWidth::sse2:
-        return find_fixed_sse2(begin, p, end, precision);
+        return find_fixed_blocks<fixed_hits_sse2, 16>(begin, p, end, precision);
 #endif
     default:
         return find_fixed_portable(begin, p, end, precision);

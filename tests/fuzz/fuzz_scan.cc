@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t precision = data[0] < 160 ? -1 : data[0] % 12;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     // Every search width this processor has, chosen by the input too.
-    use_simd_width(static_cast<SimdWidth>(data[0] % 3));
+    use_simd_width(static_cast<SimdWidth>((data[0] / 12) % 3));
 
     Checker checker(text, precision);
     const int64_t edits = scan_text(text, precision, checker);
