@@ -65,7 +65,7 @@ const char* find_fixed_portable(const char* begin, const char* p, const char* en
 // The rule of is_fixed_candidate for a block of WIDTH bytes at `at`, as a
 // mask of the hits, written once with the compiler's vector types for each
 // width (V: signed bytes, whose comparisons give all-ones lanes; UV: the
-// same unsigned) and defined as a function of its own for each, so that
+// same unsigned, for arithmetic that wraps) and defined as a function of its own for each, so that
 // GCC and clang both compile the AVX2 one, and only it, for AVX2.
 #define MAPCLEAN_DEFINE_FIXED_BLOCK(NAME, TARGET, V, UV, WIDTH, MOVEMASK)                    \
     TARGET unsigned NAME(const char* at, int precision) {                                    \
@@ -76,11 +76,11 @@ const char* find_fixed_portable(const char* begin, const char* p, const char* en
         V digits[8], points[8];                                                               \
         for (int k = 0; k < 8; ++k) {                                                         \
             __builtin_memcpy(&here, at + k, WIDTH);                                           \
-            digits[k] = (V)((UV)(here - (none + '0')) < (UV)(none + 10));                     \
+            digits[k] = (V)(((UV)here - (UV)(none + '0')) < (UV)(none + 10));                 \
             points[k] = (V)(here == (none + '.'));                                            \
         }                                                                                     \
         const V lower = b | (none + 0x20);                                                    \
-        const V prevDigit = (V)((UV)(prev - (none + '0')) < (UV)(none + 10));                 \
+        const V prevDigit = (V)(((UV)prev - (UV)(none + '0')) < (UV)(none + 10));             \
         const V prevPoint = (V)(prev == (none + '.'));                                        \
         V hits = (V)((lower == (none + 'e')) | (lower == (none + 'p'))) & (prevDigit | prevPoint); \
         hits |= (V)(lower == (none + 'x')) & (V)(prev == (none + '0'));                       \
