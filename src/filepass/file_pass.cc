@@ -1,79 +1,18 @@
 #include "filepass/file_pass.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 #include <new>
 
 #include "filepass/console.h"
 #include "filepass/file_io.h"
-#include "filepass/review.h"
+#include "filepass/pass_common.h"
+#include "filepass/review_pass.h"
 #include "filepass/scan.h"
 #include "filepass/settings.h"
 
 namespace {
 
 constexpr size_t kOutputBufferSize = 1 << 20;
-
-void print_changed_line(std::FILE* stream, const Edit& edit) {
-    std::fputs("Changed: '", stream);
-    std::fwrite(edit.original.data(), 1, edit.original.size(), stream);
-    std::fputs("' -> '", stream);
-    std::fwrite(edit.replacement.data(), 1, edit.replacement.size(), stream);
-    std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
-}
-
-// Hears the edits of a scan, prints their "Changed" lines (g_verbose) to a
-// stream when it has one, and keeps the first edit.
-class EditWitness final : public EditSink {
-public:
-    explicit EditWitness(std::FILE* changedLines) : changedLines_(changedLines) {}
-    void on_edit(const Edit& edit) override {
-        if (g_verbose && changedLines_) print_changed_line(changedLines_, edit);
-        if (!heard) {
-            heard = true;
-            firstLine = edit.line;
-            firstOriginal = edit.original;
-            firstReplacement = edit.replacement;
-        }
-    }
-    bool wants_lines() const override { return (g_verbose && changedLines_) || g_github; }
-    int64_t firstLine = 0;  // 0 until an edit was heard
-    std::string firstOriginal, firstReplacement;
-    bool heard = false;
-
-private:
-    std::FILE* const changedLines_;
-};
-
-// Judges a text by its bytes without building the new one: each piece of
-// the new text is compared with the old text where it would stand, so a
-// rewrite that gives back the same bytes ("1.10.377" at -p 3) is no change.
-class ChangeJudge final : public TextRebuilder {
-public:
-    ChangeJudge(std::string_view text, EditSink& witness) : TextRebuilder(text), text_(text), witness_(witness) {}
-    // After finish(): true when the new text differs from the old.
-    bool changes() const { return differs_ || written_ != text_.size(); }
-
-private:
-    void on_change(const Edit& edit) override { witness_.on_edit(edit); }
-    bool wants_lines() const override { return witness_.wants_lines(); }
-    void put(std::string_view piece) override {
-        if (!differs_ && piece.data() != text_.data() + written_) {
-            differs_ = text_.substr(std::min(written_, text_.size()), piece.size()) != piece;
-        }
-        written_ += piece.size();
-    }
-
-    const std::string_view text_;
-    EditSink& witness_;
-    size_t written_ = 0;
-    bool differs_ = false;
-};
 
 // Streams the new text into a replacement beside the file as the scan finds
 // edits, through a fixed buffer: nothing is written for a file without
@@ -167,41 +106,6 @@ bool ask_commit(const std::string& filename) {
     return yes;
 }
 
-CleanRules rules() { return CleanRules{g_precision, g_stable != 0, g_plain != 0, g_only}; }
-
-// Scans `text` into `sink` and returns the edit count; ends the process
-// with status 1 when memory runs out.
-int64_t scan_or_exit(std::string_view text, EditSink& sink) {
-    try {
-        return scan_text(text, rules(), sink);
-    } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        std::exit(1);
-    }
-}
-
-// The text cleaned in memory (with g_stable, pass after pass until it
-// settles), its edits told to `sink`; ends the process with status 1 when
-// memory runs out.
-std::string clean_or_exit(std::string_view text, EditSink* sink, int64_t& edits) {
-    try {
-        return clean_text(text, rules(), sink, edits);
-    } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        std::exit(1);
-    }
-}
-
-using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void print_report(std::FILE* stream, const std::string& name, int64_t edits, double seconds) {
-    if (!g_quiet) std::fprintf(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", name.c_str(), edits, seconds);
-}
-
 // Says, just before a save, that the file's other names keep the old text.
 void warn_of_other_links(bool otherLinks, const std::string& filename) {
     if (otherLinks) print_error("Warning: other hard links to '%s' keep the old content\n", filename.c_str());
@@ -214,141 +118,6 @@ bool save_whole(const std::string& filename, const FileIdentity& identity, std::
     if (!file.open(filename, identity)) return false;
     warn_of_other_links(file.has_other_links(), filename);
     return file.write(newText) && file.commit();
-}
-
-// What a run that writes nothing found in one text.
-struct Findings {
-    int64_t edits = 0;
-    bool changes = false;  // the cleaned text's bytes differ
-    double seconds = 0;
-    std::string cleaned;   // the whole cleaned text, for a diff
-};
-
-// Prints what the mode shows of the text named `name` (its report line to
-// `reportStream`) and counts a change in `tally`.
-void show_review(const std::string& name, std::string_view text, const Findings& review, const EditWitness& witness,
-                 std::FILE* reportStream, RunTally& tally) {
-    if (review.changes) tally.anyChanged = true;
-    switch (g_review) {
-    case Review::check:
-        print_report(reportStream, name, review.edits, review.seconds);
-        if (g_github && review.changes) {
-            print_text(github_annotation(name, witness.firstLine, review.edits, witness.firstOriginal,
-                                         witness.firstReplacement));
-        }
-        break;
-    case Review::list:
-        if (review.changes) print_text(name + "\n");
-        break;
-    case Review::diff:
-        // The scan stops at the first NUL, so every change lies before it;
-        // such a file is binary to diff and patch.
-        if (review.changes && text.find('\0') != std::string_view::npos) {
-            print_text("Binary file " + name + " would change\n");
-        } else if (review.changes) {
-            print_text(unified_diff(name, text, review.cleaned, g_colour != 0));
-        }
-        break;
-    case Review::none:
-        break;
-    }
-}
-
-// The runs that write nothing (check, list, diff) for one whole text named
-// `name`: judges it by its bytes, prints what the mode shows, and counts a
-// change in `tally`. The report line and "Changed" lines go to
-// `reportStream`.
-int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
-    EditWitness witness(g_review == Review::check ? reportStream : nullptr);
-    const auto start = Clock::now();
-    Findings review;
-    if (g_review == Review::diff || g_stable) {
-        review.cleaned = clean_or_exit(text, &witness, review.edits);
-        review.changes = review.cleaned != text;
-    } else {
-        ChangeJudge judge(text, witness);
-        review.edits = scan_or_exit(text, judge);
-        judge.finish();
-        review.changes = judge.changes();
-    }
-    review.seconds = seconds_since(start);
-    show_review(name, text, review, witness, reportStream, tally);
-    return review.edits;
-}
-
-// Passes edits on with their lines moved down by the lines before the piece
-// of text they were found in.
-class LineShift final : public EditSink {
-public:
-    explicit LineShift(EditSink& sink) : sink_(sink) {}
-    void on_edit(const Edit& edit) override {
-        Edit shifted = edit;
-        if (shifted.line > 0) shifted.line += linesBefore;
-        sink_.on_edit(shifted);
-    }
-    bool wants_lines() const override { return sink_.wants_lines(); }
-    int64_t linesBefore = 0;
-
-private:
-    EditSink& sink_;
-};
-
-// Check and list of a file, without -stable: the file is read a block at a
-// time and scanned a piece at a time, each piece ending at a line end (a
-// token never holds one, and the scan is between tokens after it), so no
-// block of the file's size is needed: fresh memory costs more to get than
-// the file costs to read. Each piece's bytes are judged alone, which is
-// exact, since a rewrite never adds or removes a line end. Returns the edit
-// count, or -1 after an error line.
-int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
-    constexpr size_t kBlock = 256 << 10;
-    FileReader reader;
-    if (reader.open(filename) != ReadStatus::ok) {
-        print_error("Error opening file: %s\n", filename.c_str());
-        tally.anyFailed = true;
-        return -1;
-    }
-    EditWitness witness(g_review == Review::check ? stdout : nullptr);
-    LineShift shifted(witness);
-    const auto start = Clock::now();
-    Findings review;
-    bool pastNul = false;
-    try {
-        std::vector<char> buffer(kBlock);
-        size_t filled = 0;
-        for (bool atEnd = false; !atEnd;) {
-            if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
-            const int64_t got = reader.read(buffer.data() + filled, buffer.size() - filled);
-            if (got < 0) {
-                print_error("Error reading file: %s\n", filename.c_str());
-                tally.anyFailed = true;
-                return -1;
-            }
-            atEnd = got == 0;
-            filled += static_cast<size_t>(got);
-            const std::string_view text(buffer.data(), filled);
-            const size_t cut = atEnd ? filled : text.rfind('\n') + 1;  // 0 when there is no line end yet
-            if (cut == 0) continue;
-            const std::string_view piece = text.substr(0, cut);
-            if (!pastNul) {
-                ChangeJudge judge(piece, shifted);
-                review.edits += scan_or_exit(piece, judge);
-                judge.finish();
-                review.changes = review.changes || judge.changes();
-                pastNul = piece.find('\0') != std::string_view::npos;  // nothing after it is scanned
-            }
-            if (shifted.wants_lines()) shifted.linesBefore += std::count(piece.begin(), piece.end(), '\n');
-            std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
-            filled -= cut;
-        }
-    } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        tally.anyFailed = true;
-        return -1;
-    }
-    review.seconds = seconds_since(start);
-    show_review(filename, std::string_view(), review, witness, stdout, tally);
-    return review.edits;
 }
 
 // The designed run on one file read into `input`: report, question, save,

@@ -1,0 +1,44 @@
+#include "filepass/pass_common.h"
+
+#include <cinttypes>
+#include <cstdlib>
+#include <new>
+
+#include "filepass/console.h"
+#include "filepass/settings.h"
+
+CleanRules rules_from_settings() { return CleanRules{g_precision, g_stable != 0, g_plain != 0, g_only}; }
+
+int64_t scan_or_exit(std::string_view text, EditSink& sink) {
+    try {
+        return scan_text(text, rules_from_settings(), sink);
+    } catch (const std::bad_alloc&) {
+        print_error("Memory allocation error\n");
+        std::exit(1);
+    }
+}
+
+std::string clean_or_exit(std::string_view text, EditSink* sink, int64_t& edits) {
+    try {
+        return clean_text(text, rules_from_settings(), sink, edits);
+    } catch (const std::bad_alloc&) {
+        print_error("Memory allocation error\n");
+        std::exit(1);
+    }
+}
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void print_report(std::FILE* stream, const std::string& name, int64_t edits, double seconds) {
+    if (!g_quiet) std::fprintf(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", name.c_str(), edits, seconds);
+}
+
+void print_changed_line(std::FILE* stream, const Edit& edit) {
+    std::fputs("Changed: '", stream);
+    std::fwrite(edit.original.data(), 1, edit.original.size(), stream);
+    std::fputs("' -> '", stream);
+    std::fwrite(edit.replacement.data(), 1, edit.replacement.size(), stream);
+    std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
+}

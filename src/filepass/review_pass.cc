@@ -1,0 +1,176 @@
+#include "filepass/review_pass.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "filepass/console.h"
+#include "filepass/file_io.h"
+#include "filepass/pass_common.h"
+#include "filepass/review.h"
+#include "filepass/settings.h"
+
+namespace {
+
+// Judges a text by its bytes without building the new one: each piece of
+// the new text is compared with the old text where it would stand, so a
+// rewrite that gives back the same bytes ("1.10.377" at -p 3) is no change.
+class ChangeJudge final : public TextRebuilder {
+public:
+    ChangeJudge(std::string_view text, EditSink& witness) : TextRebuilder(text), text_(text), witness_(witness) {}
+    // After finish(): true when the new text differs from the old.
+    bool changes() const { return differs_ || written_ != text_.size(); }
+
+private:
+    void on_change(const Edit& edit) override { witness_.on_edit(edit); }
+    bool wants_lines() const override { return witness_.wants_lines(); }
+    void put(std::string_view piece) override {
+        if (!differs_ && piece.data() != text_.data() + written_) {
+            differs_ = text_.substr(std::min(written_, text_.size()), piece.size()) != piece;
+        }
+        written_ += piece.size();
+    }
+
+    const std::string_view text_;
+    EditSink& witness_;
+    size_t written_ = 0;
+    bool differs_ = false;
+};
+
+// What a run that writes nothing found in one text.
+struct Findings {
+    int64_t edits = 0;
+    bool changes = false;  // the cleaned text's bytes differ
+    double seconds = 0;
+    std::string cleaned;   // the whole cleaned text, for a diff
+};
+
+// Prints what the mode shows of the text named `name` (its report line to
+// `reportStream`) and counts a change in `tally`.
+void show_review(const std::string& name, std::string_view text, const Findings& review, const EditWitness& witness,
+                 std::FILE* reportStream, RunTally& tally) {
+    if (review.changes) tally.anyChanged = true;
+    switch (g_review) {
+    case Review::check:
+        print_report(reportStream, name, review.edits, review.seconds);
+        if (g_github && review.changes) {
+            print_text(github_annotation(name, witness.firstLine, review.edits, witness.firstOriginal,
+                                         witness.firstReplacement));
+        }
+        break;
+    case Review::list:
+        if (review.changes) print_text(name + "\n");
+        break;
+    case Review::diff:
+        // The scan stops at the first NUL, so every change lies before it;
+        // such a file is binary to diff and patch.
+        if (review.changes && text.find('\0') != std::string_view::npos) {
+            print_text("Binary file " + name + " would change\n");
+        } else if (review.changes) {
+            print_text(unified_diff(name, text, review.cleaned, g_colour != 0));
+        }
+        break;
+    case Review::none:
+        break;
+    }
+}
+
+// Passes edits on with their lines moved down by the lines before the piece
+// of text they were found in.
+class LineShift final : public EditSink {
+public:
+    explicit LineShift(EditSink& sink) : sink_(sink) {}
+    void on_edit(const Edit& edit) override {
+        Edit shifted = edit;
+        if (shifted.line > 0) shifted.line += linesBefore;
+        sink_.on_edit(shifted);
+    }
+    bool wants_lines() const override { return sink_.wants_lines(); }
+    int64_t linesBefore = 0;
+
+private:
+    EditSink& sink_;
+};
+
+}  // namespace
+
+// The runs that write nothing (check, list, diff) for one whole text named
+// `name`: judges it by its bytes, prints what the mode shows, and counts a
+// change in `tally`. The report line and "Changed" lines go to
+// `reportStream`.
+int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
+    EditWitness witness(g_review == Review::check ? reportStream : nullptr);
+    const auto start = Clock::now();
+    Findings review;
+    if (g_review == Review::diff || g_stable) {
+        review.cleaned = clean_or_exit(text, &witness, review.edits);
+        review.changes = review.cleaned != text;
+    } else {
+        ChangeJudge judge(text, witness);
+        review.edits = scan_or_exit(text, judge);
+        judge.finish();
+        review.changes = judge.changes();
+    }
+    review.seconds = seconds_since(start);
+    show_review(name, text, review, witness, reportStream, tally);
+    return review.edits;
+}
+
+// Check and list of a file, without -stable: the file is read a block at a
+// time and scanned a piece at a time, each piece ending at a line end (a
+// token never holds one, and the scan is between tokens after it), so no
+// block of the file's size is needed: fresh memory costs more to get than
+// the file costs to read. Each piece's bytes are judged alone, which is
+// exact, since a rewrite never adds or removes a line end. Returns the edit
+// count, or -1 after an error line.
+int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
+    constexpr size_t kBlock = 256 << 10;
+    FileReader reader;
+    if (reader.open(filename) != ReadStatus::ok) {
+        print_error("Error opening file: %s\n", filename.c_str());
+        tally.anyFailed = true;
+        return -1;
+    }
+    EditWitness witness(g_review == Review::check ? stdout : nullptr);
+    LineShift shifted(witness);
+    const auto start = Clock::now();
+    Findings review;
+    bool pastNul = false;
+    try {
+        std::vector<char> buffer(kBlock);
+        size_t filled = 0;
+        for (bool atEnd = false; !atEnd;) {
+            if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
+            const int64_t got = reader.read(buffer.data() + filled, buffer.size() - filled);
+            if (got < 0) {
+                print_error("Error reading file: %s\n", filename.c_str());
+                tally.anyFailed = true;
+                return -1;
+            }
+            atEnd = got == 0;
+            filled += static_cast<size_t>(got);
+            const std::string_view text(buffer.data(), filled);
+            const size_t cut = atEnd ? filled : text.rfind('\n') + 1;  // 0 when there is no line end yet
+            if (cut == 0) continue;
+            const std::string_view piece = text.substr(0, cut);
+            if (!pastNul) {
+                ChangeJudge judge(piece, shifted);
+                review.edits += scan_or_exit(piece, judge);
+                judge.finish();
+                review.changes = review.changes || judge.changes();
+                pastNul = piece.find('\0') != std::string_view::npos;  // nothing after it is scanned
+            }
+            if (shifted.wants_lines()) shifted.linesBefore += std::count(piece.begin(), piece.end(), '\n');
+            std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
+            filled -= cut;
+        }
+    } catch (const std::bad_alloc&) {
+        print_error("Memory allocation error\n");
+        tally.anyFailed = true;
+        return -1;
+    }
+    review.seconds = seconds_since(start);
+    show_review(filename, std::string_view(), review, witness, stdout, tally);
+    return review.edits;
+}
