@@ -197,6 +197,7 @@ TEST(Scan, FixedPrecisionFindsTokensHiddenBehindOthers) {
         {"x 0x1p1234567.5 y", 2}, {"x 5.12345678.5 y", 2}, {"x 1e1234567.5 y", 2}, {"x 5.1.5 y", 2},
         {"x 5.123456.5 y", 6},    {"x 5.5.5 y", 0},         {"x .5 -.5 +5 05 -05 1. 1.10 y", 2},
         {"x 12345678901234 y", 2}, {"x 0x1E y", 3},         {"x 1.2e3 y", 1},
+        {"x 66e-1232339.3456 y", 4}, {"x 0x1p+1234567.5 y", 2}, {"x 1e5.5.5.5 y", 0},
     };
     for (const SimdWidth width : {SimdWidth::portable, SimdWidth::sse2, SimdWidth::avx2}) {
         if (!use_simd_width(width)) continue;

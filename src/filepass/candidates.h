@@ -35,8 +35,9 @@ constexpr int kFixedCandidateReach = 9;
 // the first position in [p, end) near which a token may be one that the
 // rounding does not provably keep, or end. Every token that is not a plain
 // decimal of the shape stable_decimal_length passes over (or is followed by
-// a byte that would make it longer) has such a place within it or at most
-// kFixedCandidateReach - 1 bytes before its start: an exponent or
+// a byte that would make it longer) has such a place within it, or in a
+// token it directly follows (no byte between that no token can hold), or at
+// most kFixedCandidateReach - 1 bytes before its start: an exponent or
 // hexadecimal letter, a '+', a point with no digit on one side, with more
 // than `precision` digits after it or followed by digits and another point,
 // a leading zero, a '0' ending a fraction, or eight digits in a row.

@@ -139,15 +139,19 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     if (!automatic) {
         // Fixed precision jumps between places near which a token may not be
         // provably kept, and scans the tokens that begin up to
-        // kFixedCandidateReach bytes past each; a place whose reach was
-        // already scanned is passed over.
+        // kFixedCandidateReach bytes past each, and those joined to them;
+        // a place whose reach was already scanned is passed over.
         size_t p = 0;
         size_t searchFrom = 0;
         while (searchFrom < size) {
             const auto hit = static_cast<size_t>(
                 find_fixed_candidate(bytes, bytes + searchFrom, bytes + size, precision) - bytes);
             if (hit == size) break;
-            const size_t until = std::min(size, hit + kFixedCandidateReach);
+            // The reach, and the rest of the run of bytes that tokens can
+            // hold around its end: a token that follows another without a
+            // separator ("1e-1234567.5") is looked at with it.
+            size_t until = std::min(size, hit + kFixedCandidateReach);
+            while (until < size && kMayBeInToken[static_cast<unsigned char>(bytes[until])]) ++until;
             if (until > p) {
                 size_t start = std::max(hit, p);
                 while (start > p && kMayBeInToken[static_cast<unsigned char>(bytes[start - 1])]) --start;
