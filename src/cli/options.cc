@@ -49,10 +49,10 @@ const char kUsageText[] =
     "  -version, --version          print the version and exit\n"
     "\n"
     "Exit status: 0 after a run; 1 when -precision lacks its number, -only its\n"
-    "fields, or memory runs out. With -all: 2 when a file could not be read or written. With\n"
-    "-check, -diff or -list: 0 when nothing would change, 1 when something\n"
-    "would, 2 when a file could not be read. With \"-\": 2 when input or output\n"
-    "failed.\n";
+    "fields, \"-\" is given twice, or memory runs out. With -all: 2 when a file\n"
+    "could not be read or written. With -check, -diff or -list: 0 when nothing\n"
+    "would change, 1 when something would, 2 when a file could not be read.\n"
+    "With \"-\": 2 when input or output failed.\n";
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
