@@ -69,35 +69,13 @@ bool round_to_decimals(std::string_view token, double val, int32_t decimals, std
     return true;
 }
 
-// True for a plain decimal token that fixed-precision mode gives back as it
-// is: an optional '-', an integer part that is "0" or has no leading zero,
-// and, if there is a point, 1 to P decimals not ending in '0'; with at most
-// 15 - P integer digits. Its digits without the point, m, then satisfy
-// m * 10^(P-f) < 10^15 < 2^50 (f decimals), so val * 10^P rounds to exactly
-// that integer, the division gives back val (the double nearest m / 10^f),
-// val lies within half a unit of the P-th decimal of m / 10^f, and "%.*f"
-// writes the token's digits and P - f zeros, which the trim removes again.
-bool is_stable_decimal(std::string_view token, const TokenShape& shape, int32_t precision) {
-    if (shape.exponentLetter || shape.hexadecimal || precision > 15) return false;
-    const std::string_view digits = token[0] == '-' ? token.substr(1) : token;
-    const size_t dot = std::min(digits.find('.'), digits.size());
-    const std::string_view intPart = digits.substr(0, dot);
-    if (intPart.empty() || intPart[0] == '+' || intPart.size() + static_cast<size_t>(precision) > 15) {
-        return false;
-    }
-    if (intPart[0] == '0' && intPart.size() > 1) return false;
-    if (dot == digits.size()) return true;
-    const std::string_view frac = digits.substr(dot + 1);
-    return !frac.empty() && frac.size() <= static_cast<size_t>(precision) && frac.back() != '0';
-}
-
 // The rules of both modes. `value()` gives the token's parsed value; it is
 // called only where a rule needs it.
 template <typename GetValue>
 bool apply_rules(std::string_view token, const TokenShape& shape, int32_t precision, GetValue value,
                  std::string& replacement) {
     if (precision >= 0) {
-        if (is_stable_decimal(token, shape, precision)) return false;
+        if (stable_decimal_length(token, 0, precision) == token.size()) return false;
         return round_to_decimals(token, value(), precision, replacement);
     }
 

@@ -57,13 +57,19 @@ std::string plain_decimal(std::string_view token);
 // differs from `token`, as rewrite_number_token does.
 bool rewrite_number_token_plain(std::string_view token, const TokenShape& shape, std::string& replacement);
 
-// Fixed-precision mode's shortcut for the scan: the length of the token at
-// `pos` when it is a plain decimal that rounding to `precision` decimals
-// provably gives back unchanged (an optional '-', an integer part that is
-// "0" or has no leading zero, at most P decimals not ending in '0', at most
-// 15 - P digits before the point; the proof is at is_stable_decimal), and
-// the byte after it cannot continue a number; 0 when the token must be
-// looked at closely. `pos` must be where the scan stands between tokens.
+// Fixed-precision mode's shortcut, for the rules and the scan: the length
+// of the token at `pos` when it is a plain decimal that rounding to
+// `precision` decimals provably gives back unchanged, and the byte after it
+// cannot continue a number; 0 when the token must be looked at closely.
+// `pos` must be where a token may start (between tokens).
+//
+// The shape: an optional '-', an integer part that is "0" or has no leading
+// zero, and, if there is a point, 1 to P decimals not ending in '0'; with at
+// most 15 - P integer digits. Its digits without the point, m, then satisfy
+// m * 10^(P-f) < 10^15 < 2^50 (f decimals), so val * 10^P rounds to exactly
+// that integer, the division gives back val (the double nearest m / 10^f),
+// val lies within half a unit of the P-th decimal of m / 10^f, and "%.*f"
+// writes the token's digits and P - f zeros, which the trim removes again.
 inline size_t stable_decimal_length(std::string_view text, size_t pos, int32_t precision) {
     const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
     if (precision < 0 || precision > 15) return 0;
