@@ -28,6 +28,15 @@ constexpr std::array<bool, 256> kMayBeInToken = [] {
     return table;
 }();
 
+// Where the scan must start to take the tokens around `hit`: after the last
+// byte before it that no token can hold, and never before `scannedTo`, where
+// the scan already stands (between tokens).
+size_t token_run_start(const char* bytes, size_t hit, size_t scannedTo) {
+    size_t start = std::max(hit, scannedTo);
+    while (start > scannedTo && kMayBeInToken[static_cast<unsigned char>(bytes[start - 1])]) --start;
+    return start;
+}
+
 // Scans tokens one by one from `p` (a position between tokens) until past
 // `until`; calls `onToken(position, shape)` for each token that may change.
 // In fixed-precision mode (`precision` >= 0), tokens that the rounding
@@ -152,11 +161,7 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
             // separator ("1e-1234567.5") is looked at with it.
             size_t until = std::min(size, hit + kFixedCandidateReach);
             while (until < size && kMayBeInToken[static_cast<unsigned char>(bytes[until])]) ++until;
-            if (until > p) {
-                size_t start = std::max(hit, p);
-                while (start > p && kMayBeInToken[static_cast<unsigned char>(bytes[start - 1])]) --start;
-                p = scan_tokens(scanned, start, until, precision, onToken);
-            }
+            if (until > p) p = scan_tokens(scanned, token_run_start(bytes, hit, p), until, precision, onToken);
             const size_t reachedFrom = p >= kFixedCandidateReach - 1 ? p - (kFixedCandidateReach - 1) : 0;
             searchFrom = std::max(hit + 1, reachedFrom);
         }
@@ -169,9 +174,7 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     while (p < size) {
         const size_t hit = static_cast<size_t>(find_automatic_candidate(bytes, bytes + p, bytes + size) - bytes);
         if (hit == size) break;
-        size_t start = hit;
-        while (start > p && kMayBeInToken[static_cast<unsigned char>(bytes[start - 1])]) --start;
-        p = scan_tokens(scanned, start, hit + 1, precision, onToken);
+        p = scan_tokens(scanned, token_run_start(bytes, hit, p), hit + 1, precision, onToken);
     }
     return edits;
 }
@@ -189,19 +192,10 @@ void TextRebuilder::finish() {
 }
 
 std::string clean_text(std::string_view text, int32_t precision, int64_t* edits) {
-    class Builder final : public TextRebuilder {
-    public:
-        using TextRebuilder::TextRebuilder;
-        std::string out;
-
-    private:
-        void put(std::string_view piece) override { out.append(piece); }
-    };
-    Builder builder(text);
-    const int64_t count = scan_text(text, precision, builder);
+    int64_t count = 0;
+    std::string cleaned = clean_text(text, CleanRules{precision}, nullptr, count);
     if (edits) *edits = count;
-    builder.finish();
-    return std::move(builder.out);
+    return cleaned;
 }
 
 std::string clean_text(std::string_view text, const CleanRules& rules, EditSink* sink, int64_t& edits,
@@ -236,17 +230,19 @@ std::string clean_text(std::string_view text, const CleanRules& rules, EditSink*
 
     edits = 0;
     if (passes) *passes = 0;
-    std::string current(text);
+    std::string current;                 // the text of the last pass, after the first
+    std::string_view scanned = text;     // what the next pass scans
     for (int pass = 0; pass < kMaxPasses; ++pass) {
-        Builder builder(current, sink, pass == 0);
-        const int64_t passEdits = scan_text(current, rules, builder);
+        Builder builder(scanned, sink, pass == 0);
+        const int64_t passEdits = scan_text(scanned, rules, builder);
         builder.finish();
-        const bool changed = builder.out != current;
+        const bool changed = builder.out != scanned;
         if (pass > 0 && !changed) break;
         edits += passEdits;
         if (passes && changed) ++*passes;
         for (const Kept& k : builder.kept) sink->on_edit(Edit{k.offset, k.original, k.replacement, k.line});
         current = std::move(builder.out);
+        scanned = current;
         if (!rules.stable || !changed) break;
     }
     return current;
