@@ -204,12 +204,12 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     if (fd.get() < 0) return ReadStatus::open_failed;
     const auto size = static_cast<size_t>(info.st_size);
     FileContent read;
-    // A byte past the size seen means the file grew while being read (or is
-    // a pseudo-file whose size says nothing): writing back only what was
-    // read would lose the rest.
     read.data = allocate_content(size);
     if (!read.data) return ReadStatus::alloc_failed;
     read.size = size;
+    // A byte past the size seen means the file grew while being read (or is
+    // a pseudo-file whose size says nothing): writing back only what was
+    // read would lose the rest.
     char extra = 0;
     if (!read_fully(fd.get(), read.data.get(), read.size) || read_fully(fd.get(), &extra, 1)) {
         return ReadStatus::read_failed;

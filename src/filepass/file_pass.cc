@@ -67,8 +67,8 @@ private:
     bool failed_ = false;
 };
 
-// The filter's output: the new text to stdout as the scan goes (nothing in
-// check mode), the "Changed" lines to stderr.
+// The filter's output: the new text to stdout as the scan goes, the
+// "Changed" lines to stderr.
 class StandardOutput final : public TextRebuilder {
 public:
     using TextRebuilder::TextRebuilder;
@@ -128,9 +128,7 @@ int64_t write_file_pass(const std::string& filename, const FileContent& input, i
     try {
         if (!g_stable) buffer.reserve(kOutputBufferSize);
     } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        tally.anyFailed = true;
-        return -1;
+        return report_read_failure(ReadStatus::alloc_failed, filename, tally);
     }
     // An answer may take any time, and a run may be ended while it waits:
     // when a question comes, the replacement is made only after the yes, by
@@ -182,23 +180,7 @@ int64_t process_file(const std::string& filename, int promptForCommit, RunTally&
     }
     FileContent input;
     const ReadStatus status = read_whole_file(filename, input);
-    switch (status) {
-    case ReadStatus::ok:
-        break;
-    case ReadStatus::open_failed:
-        print_error("Error opening file: %s\n", filename.c_str());
-        break;
-    case ReadStatus::alloc_failed:
-        print_error("Memory allocation error\n");
-        break;
-    case ReadStatus::read_failed:
-        print_error("Error reading file: %s\n", filename.c_str());
-        break;
-    }
-    if (status != ReadStatus::ok) {
-        tally.anyFailed = true;
-        return -1;
-    }
+    if (status != ReadStatus::ok) return report_read_failure(status, filename, tally);
     if (g_review != Review::none) return review_text(filename, input.view(), stdout, tally);
     return write_file_pass(filename, input, promptForCommit, tally);
 }
@@ -208,8 +190,7 @@ int RunTally::check_status() const { return anyChanged ? 1 : (anyFailed ? 2 : 0)
 void process_standard_streams(RunTally& tally) {
     std::string input;
     if (!read_standard_input(input)) {
-        print_error("Error reading file: -\n");
-        tally.anyFailed = true;
+        report_read_failure(ReadStatus::read_failed, "-", tally);
         return;
     }
     if (g_review != Review::none) {

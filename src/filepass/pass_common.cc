@@ -35,6 +35,23 @@ void print_report(std::FILE* stream, const std::string& name, int64_t edits, dou
     if (!g_quiet) std::fprintf(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", name.c_str(), edits, seconds);
 }
 
+int64_t report_read_failure(ReadStatus status, const std::string& filename, RunTally& tally) {
+    switch (status) {
+    case ReadStatus::open_failed:
+        print_error("Error opening file: %s\n", filename.c_str());
+        break;
+    case ReadStatus::alloc_failed:
+        print_error("Memory allocation error\n");
+        break;
+    case ReadStatus::read_failed:
+    case ReadStatus::ok:
+        print_error("Error reading file: %s\n", filename.c_str());
+        break;
+    }
+    tally.anyFailed = true;
+    return -1;
+}
+
 void print_changed_line(std::FILE* stream, const Edit& edit) {
     std::fputs("Changed: '", stream);
     std::fwrite(edit.original.data(), 1, edit.original.size(), stream);

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "filepass/file_io.h"
+#include "filepass/file_pass.h"
 #include "filepass/scan.h"
 #include "filepass/settings.h"
 
@@ -24,6 +26,11 @@ int64_t scan_or_exit(std::string_view text, EditSink& sink);
 // settles), its edits told to `sink` (may be null) and counted in `edits`;
 // ends the process with status 1 when memory runs out.
 std::string clean_or_exit(std::string_view text, EditSink* sink, int64_t& edits);
+
+// The error line for a file that could not be read as `status` says
+// ("Error opening file", "Memory allocation error", "Error reading file"),
+// counted as a failure in `tally`. Returns -1, the file pass's result for it.
+int64_t report_read_failure(ReadStatus status, const std::string& filename, RunTally& tally);
 
 // "Changed: 'OLD' -> 'NEW' (line N)" for `edit`, to `stream`.
 void print_changed_line(std::FILE* stream, const Edit& edit);

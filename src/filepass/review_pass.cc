@@ -95,10 +95,6 @@ private:
 
 }  // namespace
 
-// The runs that write nothing (check, list, diff) for one whole text named
-// `name`: judges it by its bytes, prints what the mode shows, and counts a
-// change in `tally`. The report line and "Changed" lines go to
-// `reportStream`.
 int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
     EditWitness witness(g_review == Review::check ? reportStream : nullptr);
     const auto start = Clock::now();
@@ -127,10 +123,8 @@ int64_t review_text(const std::string& name, std::string_view text, std::FILE* r
 int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
     constexpr size_t kBlock = 256 << 10;
     FileReader reader;
-    if (reader.open(filename) != ReadStatus::ok) {
-        print_error("Error opening file: %s\n", filename.c_str());
-        tally.anyFailed = true;
-        return -1;
+    if (const ReadStatus opened = reader.open(filename); opened != ReadStatus::ok) {
+        return report_read_failure(opened, filename, tally);
     }
     EditWitness witness(g_review == Review::check ? stdout : nullptr);
     LineShift shifted(witness);
@@ -143,11 +137,7 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
         for (bool atEnd = false; !atEnd;) {
             if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
             const int64_t got = reader.read(buffer.data() + filled, buffer.size() - filled);
-            if (got < 0) {
-                print_error("Error reading file: %s\n", filename.c_str());
-                tally.anyFailed = true;
-                return -1;
-            }
+            if (got < 0) return report_read_failure(ReadStatus::read_failed, filename, tally);
             atEnd = got == 0;
             filled += static_cast<size_t>(got);
             const std::string_view text(buffer.data(), filled);
@@ -166,9 +156,7 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
             filled -= cut;
         }
     } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        tally.anyFailed = true;
-        return -1;
+        return report_read_failure(ReadStatus::alloc_failed, filename, tally);
     }
     review.seconds = seconds_since(start);
     show_review(filename, std::string_view(), review, witness, stdout, tally);
