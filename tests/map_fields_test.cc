@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "filepass/scan.h"
 
 namespace {

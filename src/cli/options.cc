@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "filepass/map_fields.h"
@@ -77,6 +79,22 @@ int32_t parse_precision(std::string_view text) {
     }
     value = negative ? -value : value;
     return static_cast<int32_t>(value > kMax ? kMax : (value < kMin ? kMin : value));
+}
+
+std::optional<unsigned> parse_fields(std::string_view text) {
+    unsigned fields = 0;
+    for (;;) {
+        const size_t comma = text.find(',');
+        const std::string_view word = text.substr(0, comma);
+        const std::pair<std::string_view, MapField> names[] = {
+            {"planes", kPlanes}, {"texture", kTexture}, {"patches", kPatches}, {"keys", kKeys}};
+        const auto match = std::find_if(std::begin(names), std::end(names),
+                                        [&](const auto& name) { return equals_ignoring_case(word, name.first); });
+        if (match == std::end(names)) return std::nullopt;
+        fields |= match->second;
+        if (comma == std::string_view::npos) return fields;
+        text.remove_prefix(comma + 1);
+    }
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,11 @@ bool equals_ignoring_case(std::string_view a, std::string_view b);
 // sign, decimal digits; no digits gives 0), but saturates at the limits of a
 // signed 32-bit integer instead of overflowing.
 int32_t parse_precision(std::string_view text);
+
+// The set of fields a "-only" argument names: comma-separated words, each
+// "planes", "texture", "patches" or "keys" in any letter case. nullopt when
+// any word (an empty one too) is none of them.
+std::optional<unsigned> parse_fields(std::string_view text);
 
 enum class CliAction {
     run,                // dispatch the target

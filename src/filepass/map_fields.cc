@@ -1,17 +1,10 @@
 #include "filepass/map_fields.h"
 
-#include <algorithm>
+#include <utility>
 
 #include "numbers/token_scan.h"
 
 namespace {
-
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_word(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
-}
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -163,22 +156,6 @@ bool read_key(std::string_view line, const std::vector<Word>& words, std::vector
 }
 
 }  // namespace
-
-std::optional<unsigned> parse_fields(std::string_view text) {
-    unsigned fields = 0;
-    for (;;) {
-        const size_t comma = text.find(',');
-        const std::string_view word = text.substr(0, comma);
-        const std::pair<std::string_view, MapField> names[] = {
-            {"planes", kPlanes}, {"texture", kTexture}, {"patches", kPatches}, {"keys", kKeys}};
-        const auto match = std::find_if(std::begin(names), std::end(names),
-                                        [&](const auto& name) { return same_word(word, name.first); });
-        if (match == std::end(names)) return std::nullopt;
-        fields |= match->second;
-        if (comma == std::string_view::npos) return fields;
-        text.remove_prefix(comma + 1);
-    }
-}
 
 std::vector<FieldNumber> field_numbers(std::string_view line) {
     std::vector<Word> words = words_of(line);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -15,11 +14,6 @@ enum MapField : unsigned {
     kPatches = 4,  // patchDef2/patchDef3 control points and their size line
     kKeys = 8,     // an entity key's value made only of numbers
 };
-
-// The set of fields a "-only" argument names: comma-separated words, each
-// "planes", "texture", "patches" or "keys" in any letter case. nullopt when
-// any word (an empty one too) is none of them.
-std::optional<unsigned> parse_fields(std::string_view text);
 
 // One number of a line that belongs to a field: the bytes [begin, end) of
 // the line.
