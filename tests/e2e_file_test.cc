@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
+#include "model.h"
 #include "program_run.h"
 
 namespace {
@@ -113,6 +115,38 @@ TEST_F(SingleFile, EveryOtherByteSurvives) {
     EXPECT_NE(run.out.find("'0.30000000000000004' -> '0.3' (line 2)"), std::string::npos);
     EXPECT_NE(run.out.find("'1.0000001' -> '1' (line 3)"), std::string::npos);
     EXPECT_NE(run.out.find("Edits: 2 "), std::string::npos);
+}
+
+TEST_F(SingleFile, LargeFilesComeOutWholeWhereverTheirEditsLie) {
+    // Files are read a piece at a time, and the replacement begins at the
+    // first edit with the text before it: an edit far into the file, after
+    // a NUL, or at the end of a line longer than a piece.
+    const std::string clean = "( 1 2 3 ) ( 4 5 6 ) ( 7 8 9 ) base/wall 0 0 0 1 1\n";
+    std::string lines;
+    while (lines.size() < (1 << 20)) lines += clean;
+    std::string longLine;
+    while (longLine.size() < (1 << 20)) longLine += "1.5 ";
+    const std::string cases[] = {
+        lines + lines + "last 1.9999999\n",
+        lines + "mid 0.30000000000000004\n" + lines + "end 2.5e-08",
+        lines + "x 1.0000001 " + std::string(1, '\0') + lines + "after 1.0000001\n",
+        lines + longLine + "1.9999999 " + longLine + "\n" + lines,
+    };
+    for (const std::string& content : cases) {
+        const ModelScan expected = model_scan(content, -1);
+        const std::string lastChange = expected.changes.back();
+        const std::string lastLine = "(line " + lastChange.substr(lastChange.rfind('@') + 1) + ")";
+        for (const bool asks : {false, true}) {
+            SCOPED_TRACE(std::to_string(content.size()) + (asks ? " asked" : " silent"));
+            write_file(map, content);
+            const ProgramRun run = asks ? run_mapclean({"-verbose", arg}, {.input = "y\n"})
+                                        : run_mapclean({"-verbose", "-s", arg});
+            EXPECT_EQ(run.status, 0);
+            EXPECT_TRUE(read_file(map) == expected.output);
+            EXPECT_NE(run.out.find("Edits: " + std::to_string(expected.edits) + " "), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find(lastLine), std::string::npos) << run.out;
+        }
+    }
 }
 
 TEST_F(SingleFile, MissingTargetIsReportedAndStatusStaysZero) {

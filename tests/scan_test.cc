@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "filepass/candidates.h"
+#include "filepass/map_fields.h"
 #include "model.h"
+#include "pieces.h"
 #include "numbers/token_scan.h"
 
 namespace {
@@ -161,6 +163,40 @@ TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
         }
     }
     use_simd_width(widest_simd_width());
+}
+
+TEST(Scan, PiecesScanAsTheWholeText) {
+    // Files are read a piece at a time; a cut that fell inside a token, a
+    // word ("wall1e2" under -plain) or, under -only, a line would change
+    // what the scan finds. Pieces of 1 to 40 bytes make every cut happen.
+    const std::vector<std::string> words = {
+        "1.9999999", "0.30000000000000004", "-2.5e-08", "1e-7", "105.40", "12.345", "0x1p3", "wall1e2", "_1.5",
+        "a.1.50", " ", " ", "\n", "\r\n", "\t", ",", "(", ")", "\"", "+", "-", ".", "e", "E", std::string(1, '\0'),
+        "( 1.9999999 2 3 ) ( 4 5 6 ) ( 7 8 9.0000001 ) base/wall1e2 [ 1 0 0 0.30000000000000004 ] 0 1.5 1.0000001",
+        "\"origin\" \"1.0000001 2 3\"", "patchDef2\n{\n( 3 3 0.30000000000000004 0 0 )\n"};
+    std::mt19937_64 random(13);
+    std::uniform_int_distribution<size_t> pick(0, words.size() - 1);
+    const struct {
+        CleanRules rules;
+        bool wholeLines;
+    } cases[] = {{CleanRules{-1}, false},
+                 {CleanRules{-1, false, true}, false},
+                 {CleanRules{0}, false},
+                 {CleanRules{2}, false},
+                 {CleanRules{6}, false},
+                 {CleanRules{-1, false, false, kPlanes | kTexture | kKeys}, true},
+                 {CleanRules{0, false, false, kTexture | kPatches}, true}};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (int n = 1 + round % 60; n > 0; --n) text += words[pick(random)];
+        for (const auto& [rules, wholeLines] : cases) {
+            int64_t wholeEdits = 0, pieceEdits = 0;
+            const std::string whole = clean_text(text, rules, nullptr, wholeEdits);
+            const size_t block = 1 + round % 40;
+            ASSERT_EQ(clean_in_pieces(text, rules, block, wholeLines, pieceEdits), whole) << text;
+            ASSERT_EQ(pieceEdits, wholeEdits) << text;
+        }
+    }
 }
 
 TEST(Scan, CandidateSearchesAgreeAtEveryWidthAndAlignment) {

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -197,6 +200,70 @@ int open_regular_file(const std::string& path, struct stat& info) {
 
 }  // namespace
 
+// On a disk with a write cache (most, and every virtual one) the bulk of an
+// fsync is the cache flush, and it grows with what was written since the
+// last one: a thread flushes the temporary while the scan is still writing
+// it, so that the commit's fsync finds almost nothing left to do.
+// Durability still comes from that final fsync.
+class EarlyFlush {
+public:
+    // Starts the thread for the temporary `fd`; throws std::system_error
+    // when no thread can be made.
+    explicit EarlyFlush(int fd) : fd_(fd) {
+        SignalsHeld held;  // the thread inherits the mask: the cleanup runs on the main thread
+        thread_ = std::thread([this] { run(); });
+    }
+    EarlyFlush(const EarlyFlush&) = delete;
+    EarlyFlush& operator=(const EarlyFlush&) = delete;
+    ~EarlyFlush() { stop(); }
+
+    // Asks for a flush of all that is written so far; returns at once.
+    void request() {
+        {
+            std::lock_guard lock(mutex_);
+            ++requested_;
+        }
+        wake_.notify_one();
+    }
+
+    // Ends the thread, leaving a flush it has not begun to the caller's own
+    // fsync. False when a flush failed: an error an fsync reported once is
+    // not reported to the next.
+    bool stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) thread_.join();
+        return !failed_;
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || requested_ > done_; });
+            if (stopping_) return;
+            const uint64_t upTo = requested_;
+            lock.unlock();
+            const bool ok = ::fdatasync(fd_) == 0;
+            lock.lock();
+            failed_ = failed_ || !ok;
+            done_ = upTo;
+        }
+    }
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    uint64_t requested_ = 0;  // flushes asked for
+    uint64_t done_ = 0;       // of those, how many a finished flush covered
+    bool stopping_ = false;
+    bool failed_ = false;
+    std::thread thread_;
+};
+
 ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     content = FileContent();
     struct stat info {};
@@ -219,19 +286,30 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content) {
     return ReadStatus::ok;
 }
 
-FileReader::~FileReader() {
+FileReader::~FileReader() { close(); }
+
+void FileReader::close() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
 }
 
 ReadStatus FileReader::open(const std::string& path) {
     struct stat info {};
     handle_ = open_regular_file(path, info);
-    return handle_ >= 0 ? ReadStatus::ok : ReadStatus::open_failed;
+    if (handle_ < 0) return ReadStatus::open_failed;
+    identity_ = identity_of(info);
+    return ReadStatus::ok;
 }
 
 int64_t FileReader::read(char* data, size_t size) {
+    const int64_t got = read_at(position_, data, size);
+    if (got > 0) position_ += static_cast<uint64_t>(got);
+    return got;
+}
+
+int64_t FileReader::read_at(uint64_t offset, char* data, size_t size) {
     for (;;) {
-        const ssize_t got = ::read(static_cast<int>(handle_), data, size);
+        const ssize_t got = ::pread(static_cast<int>(handle_), data, size, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) continue;
         return got;
     }
@@ -245,12 +323,13 @@ void ContentDeleter::operator()(char* data) const {
     }
 }
 
+ReplacementFile::ReplacementFile() = default;
 ReplacementFile::~ReplacementFile() { discard(); }
 
 bool ReplacementFile::open(const std::string& path, const FileIdentity& identity) {
     discard();
     identity_ = identity;
-    written_ = writeBackFrom_ = 0;
+    written_ = flushRequested_ = 0;
     target_ = resolve_path(path);
     if (target_.empty()) return false;
 
@@ -299,17 +378,16 @@ bool ReplacementFile::write(std::string_view data) {
         data.remove_prefix(static_cast<size_t>(put));
         written_ += static_cast<uint64_t>(put);
     }
-#ifdef __linux__
-    // Let the disk write what is there while the scan goes on, so that the
-    // final fsync finds little left to do. Only a start: durability still
-    // comes from that fsync.
-    constexpr uint64_t kWriteBackStep = 8 << 20;
-    if (written_ - writeBackFrom_ >= kWriteBackStep) {
-        ::sync_file_range(fd, static_cast<off_t>(writeBackFrom_), static_cast<off_t>(written_ - writeBackFrom_),
-                          SYNC_FILE_RANGE_WRITE);
-        writeBackFrom_ = written_;
+    constexpr uint64_t kEarlyFlushStep = 8 << 20;
+    if (written_ - flushRequested_ >= kEarlyFlushStep) {
+        flushRequested_ = written_;
+        try {
+            if (!earlyFlush_) earlyFlush_ = std::make_unique<EarlyFlush>(fd);
+            earlyFlush_->request();
+        } catch (const std::exception&) {
+            // No thread: the commit's fsync does all the flushing, as for a small file.
+        }
     }
-#endif
     return true;
 }
 
@@ -317,8 +395,10 @@ bool ReplacementFile::commit() {
     if (handle_ < 0) return false;
     const int fd = static_cast<int>(handle_);
     handle_ = -1;
+    const bool flushedEarly = !earlyFlush_ || earlyFlush_->stop();
+    earlyFlush_.reset();
     // close() can report a late write error, so its result counts too.
-    const bool synced = ::fsync(fd) == 0;
+    const bool synced = ::fsync(fd) == 0 && flushedEarly;
     struct stat info {};
     const bool unchanged = ::stat(target_.c_str(), &info) == 0 && identity_of(info) == identity_;
     if (::close(fd) != 0 || !synced || !unchanged) {
@@ -343,6 +423,7 @@ bool ReplacementFile::commit() {
 }
 
 void ReplacementFile::discard() {
+    earlyFlush_.reset();  // before the descriptor it flushes is closed
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
     if (temporary_.empty()) return;

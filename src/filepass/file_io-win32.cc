@@ -179,24 +179,45 @@ ReadStatus read_whole_file(const std::string& path, FileContent& content) {
 
 void ContentDeleter::operator()(char* data) const { delete[] data; }
 
-FileReader::~FileReader() {
+FileReader::~FileReader() { close(); }
+
+void FileReader::close() {
     if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
 }
 
 ReadStatus FileReader::open(const std::string& path) {
     const HANDLE file = open_disk_file(path);
     if (file == INVALID_HANDLE_VALUE) return ReadStatus::open_failed;
     handle_ = reinterpret_cast<intptr_t>(file);
+    identity_ = identity_of(file);
     return ReadStatus::ok;
 }
 
 int64_t FileReader::read(char* data, size_t size) {
-    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    DWORD got = 0;
-    if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &got, nullptr)) return -1;
+    const int64_t got = read_at(position_, data, size);
+    if (got > 0) position_ += static_cast<uint64_t>(got);
     return got;
 }
 
+// Every read names its offset: a synchronous ReadFile at an offset moves the
+// handle's own position, which read() therefore never relies on.
+int64_t FileReader::read_at(uint64_t offset, char* data, size_t size) {
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &got, &at)) {
+        return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    return got;
+}
+
+// Windows flushes the temporary only at the commit (FlushFileBuffers).
+class EarlyFlush {};
+
+ReplacementFile::ReplacementFile() = default;
 ReplacementFile::~ReplacementFile() { discard(); }
 
 bool ReplacementFile::open(const std::string& path, const FileIdentity& identity) {

@@ -56,13 +56,25 @@ public:
     // Opens the regular file at `path`: ok, or open_failed for whatever
     // read_whole_file refuses to open (never blocking on a FIFO).
     ReadStatus open(const std::string& path);
-    // Reads up to `size` bytes into `data`: how many, 0 at the end of the
-    // file, -1 on a read error.
+    // Reads up to `size` bytes into `data` from where the last read ended:
+    // how many, 0 at the end of the file, -1 on a read error.
     int64_t read(char* data, size_t size);
+    // Reads up to `size` bytes into `data` from `offset`, leaving where
+    // read() goes on as it was: how many, 0 past the end, -1 on an error.
+    int64_t read_at(uint64_t offset, char* data, size_t size);
+    // Closes the file; nothing more can be read.
+    void close();
+    // The version of the file opened, as it was when opened.
+    const FileIdentity& identity() const { return identity_; }
 
 private:
     intptr_t handle_ = -1;  // the platform's descriptor or handle
+    FileIdentity identity_;
+    uint64_t position_ = 0;  // where read() goes on
 };
+
+// Flushes a growing temporary to disk while it is still being written.
+class EarlyFlush;
 
 // A new content for an existing file, written to a temporary file in the
 // same directory (whose name never ends in ".map") and put in the file's
@@ -75,7 +87,7 @@ private:
 // close) while it exists.
 class ReplacementFile {
 public:
-    ReplacementFile() = default;
+    ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
     ~ReplacementFile();
@@ -104,8 +116,9 @@ private:
     std::string temporary_;
     FileIdentity identity_;
     bool otherLinks_ = false;
-    uint64_t written_ = 0;       // bytes written to the temporary
-    uint64_t writeBackFrom_ = 0; // where the next early write-back starts
+    uint64_t written_ = 0;        // bytes written to the temporary
+    uint64_t flushRequested_ = 0; // written_ when the last early flush was asked for
+    std::unique_ptr<EarlyFlush> earlyFlush_;  // none until the temporary is large
 };
 
 // Reads all of the standard input, as bytes (no line-end conversion);

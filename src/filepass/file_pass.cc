@@ -1,5 +1,6 @@
 #include "filepass/file_pass.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -14,41 +15,83 @@ namespace {
 
 constexpr size_t kOutputBufferSize = 1 << 20;
 
-// Streams the new text into a replacement beside the file as the scan finds
-// edits, through a fixed buffer: nothing is written for a file without
-// edits, and memory stays at the file's size plus the buffer. The first
-// edit creates the replacement with the unchanged text before it.
-class StreamedOutput final : public TextRebuilder {
+// Streams the new text of a file scanned a piece at a time into a
+// replacement beside it, through a fixed buffer: nothing is written for a
+// file without edits, and memory stays at the pieces plus the buffer. The
+// first edit creates the replacement and copies into it the text before its
+// piece, read again from the file (whose version the commit checks).
+class StreamedOutput {
 public:
-    // `printChanges`: print the "Changed" lines (g_verbose), unless an
-    // earlier scan of the same text already did.
-    StreamedOutput(const std::string& filename, const FileContent& input, std::string& buffer,
-                   bool printChanges)
-        : TextRebuilder(input.view()), filename_(filename), identity_(input.identity), buffer_(buffer),
-          printChanges_(printChanges) {}
+    // `identity`: the version whose edits are being written; `printChanges`:
+    // print the "Changed" lines (g_verbose), unless an earlier scan of the
+    // same text already did; `writes`: false for a scan that only counts.
+    StreamedOutput(const std::string& filename, const FileIdentity& identity, FileReader& source,
+                   std::string& buffer, bool printChanges, bool writes)
+        : filename_(filename), identity_(identity), source_(source), buffer_(buffer), writes_(writes),
+          changedLinesSink_(printChanges ? stdout : nullptr) {}
+
+    // Scans `piece`, which starts `offset` bytes into the file, and hands on
+    // its new text; returns its edit count. Pieces come in file order.
+    int64_t scan_piece(std::string_view piece, uint64_t offset) {
+        int64_t edits = 0;
+        if (!pastNul_) {
+            PieceRebuilder rebuilder(*this, piece, offset);
+            edits = scan_or_exit(piece, rebuilder);
+            rebuilder.finish();
+            pastNul_ = piece.find('\0') != std::string_view::npos;  // nothing after it is scanned
+            changedLines_.count_lines(piece);
+        } else if (started_) {
+            put(piece);
+        }
+        return edits;
+    }
 
     // True when the file has other hard links, which keep the old content.
     bool has_other_links() const { return file_.has_other_links(); }
 
-    // Writes the rest of the text and puts the replacement in the file's
-    // place; false when any step failed (the file is then untouched).
+    // Writes what is buffered and puts the replacement in the file's place;
+    // false when any step failed (the file is then untouched).
     bool commit() {
-        finish();
         if (!failed_ && !buffer_.empty()) failed_ = !file_.write(buffer_);
         return !failed_ && file_.commit();
     }
 
 private:
-    bool wants_lines() const override { return g_verbose && printChanges_; }
-    void on_change(const Edit& edit) override {
-        if (g_verbose && printChanges_) print_changed_line(stdout, edit);
-        if (!started_) {
-            started_ = true;
-            failed_ = !file_.open(filename_, identity_);
+    // One piece's new text, handed on once the replacement exists.
+    class PieceRebuilder final : public TextRebuilder {
+    public:
+        PieceRebuilder(StreamedOutput& output, std::string_view piece, uint64_t offset)
+            : TextRebuilder(piece), output_(output), offset_(offset) {}
+
+    private:
+        bool wants_lines() const override { return output_.changedLines_.wants_lines(); }
+        void on_change(const Edit& edit) override {
+            output_.changedLines_.on_edit(edit);
+            if (!output_.started_ && output_.writes_) output_.start(offset_);
         }
+        void put(std::string_view data) override {
+            if (output_.started_) output_.put(data);
+        }
+        StreamedOutput& output_;
+        const uint64_t offset_;
+    };
+
+    // Creates the replacement at the first edit, in the piece at `offset`,
+    // with the file's first `offset` bytes.
+    void start(uint64_t offset) {
+        started_ = true;
+        failed_ = !file_.open(filename_, identity_);
+        buffer_.resize(kOutputBufferSize);
+        for (uint64_t at = 0; at < offset && !failed_;) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), offset - at));
+            const int64_t got = source_.read_at(at, buffer_.data(), want);
+            failed_ = got <= 0 || !file_.write(std::string_view(buffer_.data(), static_cast<size_t>(got)));
+            at += got > 0 ? static_cast<uint64_t>(got) : 0;
+        }
+        buffer_.clear();
     }
 
-    void put(std::string_view data) override {
+    void put(std::string_view data) {
         if (failed_) return;  // keep scanning for the report; the write already failed
         if (buffer_.size() + data.size() <= kOutputBufferSize) {
             buffer_.append(data);
@@ -60,11 +103,15 @@ private:
 
     const std::string& filename_;
     const FileIdentity& identity_;
+    FileReader& source_;
     std::string& buffer_;
-    const bool printChanges_;
+    const bool writes_;
+    EditWitness changedLinesSink_;  // prints the "Changed" lines, when it has a stream
+    LineShift changedLines_{changedLinesSink_};  // their lines counted from the file's start
     ReplacementFile file_;
     bool started_ = false;
     bool failed_ = false;
+    bool pastNul_ = false;
 };
 
 // The filter's output: the new text to stdout as the scan goes, the
@@ -120,69 +167,111 @@ bool save_whole(const std::string& filename, const FileIdentity& identity, std::
     return file.write(newText) && file.commit();
 }
 
-// The designed run on one file read into `input`: report, question, save,
-// pause.
-int64_t write_file_pass(const std::string& filename, const FileContent& input, int promptForCommit,
-                        RunTally& tally) {
-    std::string buffer;
-    try {
-        if (!g_stable) buffer.reserve(kOutputBufferSize);
-    } catch (const std::bad_alloc&) {
-        return report_read_failure(ReadStatus::alloc_failed, filename, tally);
-    }
-    // An answer may take any time, and a run may be ended while it waits:
-    // when a question comes, the replacement is made only after the yes, by
-    // a second scan, so that nothing is left beside the file meanwhile.
-    const bool asks = promptForCommit != 0;
-    StreamedOutput output(filename, input, buffer, !asks);
-    EditWitness changedLines(stdout);
-
-    const auto start = Clock::now();
-    int64_t edits = 0;
-    std::string cleaned;  // the whole new text, with g_stable
-    if (g_stable) {
-        cleaned = clean_or_exit(input.view(), &changedLines, edits);
-    } else {
-        edits = scan_or_exit(input.view(), asks ? static_cast<EditSink&>(changedLines) : output);
-    }
-    print_report(stdout, filename, edits, seconds_since(start));
-
+// Ends the designed run on one file whose scan found `edits` (reported
+// already): the question, the save (`save()`, which warns of other links and
+// says whether the replacement took the file's place), and the pause.
+template <typename Save>
+void finish_write(const std::string& filename, int64_t edits, bool asks, Save save, RunTally& tally) {
     const bool doCommit = !(asks && edits > 0) || ask_commit(filename);
     if (doCommit && edits > 0) {
-        bool saved = false;
-        if (g_stable) {
-            saved = save_whole(filename, input.identity, cleaned);
-        } else {
-            if (asks) scan_or_exit(input.view(), output);
-            warn_of_other_links(output.has_other_links(), filename);
-            saved = output.commit();
-        }
-        if (!saved) {
+        if (!save()) {
             print_error("Error writing to file: %s\n", filename.c_str());
             tally.anyFailed = true;
         } else if (!g_quiet) {
             std::printf("Changes saved to '%s'.\n", filename.c_str());
         }
     }
-
     if (!g_silent && (!asks || edits == 0)) {
         std::printf("Press any key to continue for '%s'...", filename.c_str());
         read_console_char();
     }
+}
+
+// Scans the file that `reader` opened into `output`, adding to `edits`;
+// ok, or why the file could not be read whole.
+ReadStatus scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits) {
+    try {
+        return for_each_piece(reader, [&](std::string_view piece, uint64_t offset) {
+            edits += output.scan_piece(piece, offset);
+        });
+    } catch (const std::bad_alloc&) {
+        return ReadStatus::alloc_failed;
+    }
+}
+
+// The designed run on one file, read a piece at a time. An answer may take
+// any time, and a run may be ended while it waits: when a question comes,
+// the first scan only counts, and the replacement is made after the yes by
+// a second scan, so that nothing is left beside the file meanwhile.
+int64_t write_file_in_pieces(const std::string& filename, int promptForCommit, RunTally& tally) {
+    FileReader reader;
+    if (const ReadStatus opened = reader.open(filename); opened != ReadStatus::ok) {
+        return report_read_failure(opened, filename, tally);
+    }
+    std::string buffer;
+    try {
+        buffer.reserve(kOutputBufferSize);
+    } catch (const std::bad_alloc&) {
+        return report_read_failure(ReadStatus::alloc_failed, filename, tally);
+    }
+    const bool asks = promptForCommit != 0;
+    const FileIdentity identity = reader.identity();
+    const auto start = Clock::now();
+    int64_t edits = 0;
+    StreamedOutput output(filename, identity, reader, buffer, true, !asks);
+    if (const ReadStatus read = scan_pieces(reader, output, edits); read != ReadStatus::ok) {
+        return report_read_failure(read, filename, tally);
+    }
+    print_report(stdout, filename, edits, seconds_since(start));
+    finish_write(filename, edits, asks, [&] {
+        if (!asks) {
+            reader.close();  // Windows replaces no file that is still open
+            warn_of_other_links(output.has_other_links(), filename);
+            return output.commit();
+        }
+        FileReader again;
+        int64_t edits_again = 0;
+        StreamedOutput second(filename, identity, again, buffer, false, true);
+        if (again.open(filename) != ReadStatus::ok || scan_pieces(again, second, edits_again) != ReadStatus::ok) {
+            return false;
+        }
+        again.close();
+        warn_of_other_links(second.has_other_links(), filename);
+        return second.commit();
+    }, tally);
+    return edits;
+}
+
+// The designed run with -stable: the text is read whole and settled in
+// memory, pass after pass, before anything is written.
+int64_t write_settled(const std::string& filename, int promptForCommit, RunTally& tally) {
+    FileContent input;
+    const ReadStatus status = read_whole_file(filename, input);
+    if (status != ReadStatus::ok) return report_read_failure(status, filename, tally);
+    EditWitness changedLines(stdout);
+    const auto start = Clock::now();
+    int64_t edits = 0;
+    const std::string cleaned = clean_or_exit(input.view(), &changedLines, edits);
+    print_report(stdout, filename, edits, seconds_since(start));
+    finish_write(filename, edits, promptForCommit != 0,
+                 [&] { return save_whole(filename, input.identity, cleaned); }, tally);
     return edits;
 }
 
 }  // namespace
 
 int64_t process_file(const std::string& filename, int promptForCommit, RunTally& tally) {
-    if ((g_review == Review::check || g_review == Review::list) && !g_stable) {
-        return review_file_in_pieces(filename, tally);
+    if (g_review == Review::none) {
+        return g_stable ? write_settled(filename, promptForCommit, tally)
+                        : write_file_in_pieces(filename, promptForCommit, tally);
+    }
+    if (g_review == Review::check || g_review == Review::list) {
+        if (!g_stable) return review_file_in_pieces(filename, tally);
     }
     FileContent input;
     const ReadStatus status = read_whole_file(filename, input);
     if (status != ReadStatus::ok) return report_read_failure(status, filename, tally);
-    if (g_review != Review::none) return review_text(filename, input.view(), stdout, tally);
-    return write_file_pass(filename, input, promptForCommit, tally);
+    return review_text(filename, input.view(), stdout, tally);
 }
 
 int RunTally::check_status() const { return anyChanged ? 1 : (anyFailed ? 2 : 0); }

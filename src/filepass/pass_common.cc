@@ -2,7 +2,10 @@
 
 #include <cinttypes>
 #include <cstdlib>
+#include <algorithm>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "filepass/console.h"
 #include "filepass/settings.h"
@@ -58,4 +61,32 @@ void print_changed_line(std::FILE* stream, const Edit& edit) {
     std::fputs("' -> '", stream);
     std::fwrite(edit.replacement.data(), 1, edit.replacement.size(), stream);
     std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
+}
+
+ReadStatus for_each_piece(FileReader& reader, const std::function<void(std::string_view, uint64_t)>& onPiece) {
+    constexpr size_t kBlock = 256 << 10;
+    std::vector<char> buffer(kBlock);
+    size_t filled = 0;
+    uint64_t offset = 0;  // where the buffer's first byte stands in the file
+    const bool wholeLines = g_only != 0;
+    for (bool atEnd = false; !atEnd;) {
+        if (filled == buffer.size()) {
+            // A piece longer than a block: grown, but never far beyond the
+            // rest of the file, which is all a piece can hold.
+            const uint64_t rest = reader.identity().size - std::min(reader.identity().size, offset);
+            buffer.resize(std::max<size_t>(buffer.size() + kBlock, std::min<uint64_t>(buffer.size() * 2, rest + 1)));
+        }
+        const int64_t got = reader.read(buffer.data() + filled, buffer.size() - filled);
+        if (got < 0) return ReadStatus::read_failed;
+        atEnd = got == 0;
+        filled += static_cast<size_t>(got);
+        const std::string_view text(buffer.data(), filled);
+        const size_t cut = atEnd ? filled : piece_length(text, wholeLines);
+        if (cut == 0) continue;
+        onPiece(text.substr(0, cut), offset);
+        std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
+        filled -= cut;
+        offset += cut;
+    }
+    return offset == reader.identity().size ? ReadStatus::ok : ReadStatus::read_failed;
 }

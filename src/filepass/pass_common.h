@@ -3,9 +3,11 @@
 // lines, and the clock.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,39 @@ void print_changed_line(std::FILE* stream, const Edit& edit);
 
 // The report line of a file, to `stream`; nothing with g_quiet.
 void print_report(std::FILE* stream, const std::string& name, int64_t edits, double seconds);
+
+// Reads the file that `reader` opened from its start, a piece at a time,
+// through a block of a few hundred KiB that grows only for a longer line,
+// and calls `onPiece(piece, offset)` for each piece, `offset` being where it
+// starts in the file. Every piece but the last is cut where piece_length
+// cuts (at a line end where it can be), so the pieces scan as the whole
+// text would, and a rewrite never moves a byte from one piece to another.
+// No block of the file's size is needed: fresh memory
+// costs more to get than the file costs to read. Returns ok, or read_failed
+// on a read error or when the file's length is not the size it was opened
+// with (it changed meanwhile). Throws std::bad_alloc.
+ReadStatus for_each_piece(FileReader& reader, const std::function<void(std::string_view, uint64_t)>& onPiece);
+
+// Passes edits on with their lines moved down by the lines before the piece
+// of text they were found in.
+class LineShift final : public EditSink {
+public:
+    explicit LineShift(EditSink& sink) : sink_(sink) {}
+    void on_edit(const Edit& edit) override {
+        Edit shifted = edit;
+        if (shifted.line > 0) shifted.line += linesBefore;
+        sink_.on_edit(shifted);
+    }
+    bool wants_lines() const override { return sink_.wants_lines(); }
+    // Adds the lines of `piece`, when the lines are wanted at all.
+    void count_lines(std::string_view piece) {
+        if (wants_lines()) linesBefore += std::count(piece.begin(), piece.end(), '\n');
+    }
+    int64_t linesBefore = 0;
+
+private:
+    EditSink& sink_;
+};
 
 using Clock = std::chrono::steady_clock;
 

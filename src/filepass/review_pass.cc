@@ -1,9 +1,7 @@
 #include "filepass/review_pass.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
-#include <vector>
 
 #include "filepass/console.h"
 #include "filepass/file_io.h"
@@ -76,23 +74,6 @@ void show_review(const std::string& name, std::string_view text, const Findings&
     }
 }
 
-// Passes edits on with their lines moved down by the lines before the piece
-// of text they were found in.
-class LineShift final : public EditSink {
-public:
-    explicit LineShift(EditSink& sink) : sink_(sink) {}
-    void on_edit(const Edit& edit) override {
-        Edit shifted = edit;
-        if (shifted.line > 0) shifted.line += linesBefore;
-        sink_.on_edit(shifted);
-    }
-    bool wants_lines() const override { return sink_.wants_lines(); }
-    int64_t linesBefore = 0;
-
-private:
-    EditSink& sink_;
-};
-
 }  // namespace
 
 int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
@@ -113,15 +94,10 @@ int64_t review_text(const std::string& name, std::string_view text, std::FILE* r
     return review.edits;
 }
 
-// Check and list of a file, without -stable: the file is read a block at a
-// time and scanned a piece at a time, each piece ending at a line end (a
-// token never holds one, and the scan is between tokens after it), so no
-// block of the file's size is needed: fresh memory costs more to get than
-// the file costs to read. Each piece's bytes are judged alone, which is
-// exact, since a rewrite never adds or removes a line end. Returns the edit
-// count, or -1 after an error line.
+// Check and list of a file, without -stable, read a piece at a time. Each
+// piece's bytes are judged alone, which is exact, since a rewrite never adds
+// or removes a line end. Returns the edit count, or -1 after an error line.
 int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
-    constexpr size_t kBlock = 256 << 10;
     FileReader reader;
     if (const ReadStatus opened = reader.open(filename); opened != ReadStatus::ok) {
         return report_read_failure(opened, filename, tally);
@@ -130,34 +106,22 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
     LineShift shifted(witness);
     const auto start = Clock::now();
     Findings review;
-    bool pastNul = false;
+    bool pastNul = false;  // nothing after the first NUL is scanned
+    ReadStatus status = ReadStatus::ok;
     try {
-        std::vector<char> buffer(kBlock);
-        size_t filled = 0;
-        for (bool atEnd = false; !atEnd;) {
-            if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
-            const int64_t got = reader.read(buffer.data() + filled, buffer.size() - filled);
-            if (got < 0) return report_read_failure(ReadStatus::read_failed, filename, tally);
-            atEnd = got == 0;
-            filled += static_cast<size_t>(got);
-            const std::string_view text(buffer.data(), filled);
-            const size_t cut = atEnd ? filled : text.rfind('\n') + 1;  // 0 when there is no line end yet
-            if (cut == 0) continue;
-            const std::string_view piece = text.substr(0, cut);
-            if (!pastNul) {
-                ChangeJudge judge(piece, shifted);
-                review.edits += scan_or_exit(piece, judge);
-                judge.finish();
-                review.changes = review.changes || judge.changes();
-                pastNul = piece.find('\0') != std::string_view::npos;  // nothing after it is scanned
-            }
-            if (shifted.wants_lines()) shifted.linesBefore += std::count(piece.begin(), piece.end(), '\n');
-            std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
-            filled -= cut;
-        }
+        status = for_each_piece(reader, [&](std::string_view piece, uint64_t) {
+            if (pastNul) return;
+            ChangeJudge judge(piece, shifted);
+            review.edits += scan_or_exit(piece, judge);
+            judge.finish();
+            review.changes = review.changes || judge.changes();
+            pastNul = piece.find('\0') != std::string_view::npos;
+            shifted.count_lines(piece);
+        });
     } catch (const std::bad_alloc&) {
-        return report_read_failure(ReadStatus::alloc_failed, filename, tally);
+        status = ReadStatus::alloc_failed;
     }
+    if (status != ReadStatus::ok) return report_read_failure(status, filename, tally);
     review.seconds = seconds_since(start);
     show_review(filename, std::string_view(), review, witness, stdout, tally);
     return review.edits;

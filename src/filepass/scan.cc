@@ -28,6 +28,11 @@ constexpr std::array<bool, 256> kMayBeInToken = [] {
     return table;
 }();
 
+// Letters, digits, '_' and '.': the bytes that join a number to a word.
+bool is_word_byte(char c) {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '.';
+}
+
 // Where the scan must start to take the tokens around `hit`: after the last
 // byte before it that no token can hold, and never before `scannedTo`, where
 // the scan already stands (between tokens).
@@ -77,10 +82,7 @@ size_t scan_tokens(std::string_view scanned, size_t p, size_t until, int32_t pre
 // `text`: a number standing alone, not a piece of a word such as the GUID
 // "{df09e28a-...}" or the name "wall1e2".
 bool stands_alone(std::string_view text, size_t p, size_t end) {
-    const auto wordByte = [](char c) {
-        return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '.';
-    };
-    return (p == 0 || !wordByte(text[p - 1])) && (end == text.size() || !wordByte(text[end]));
+    return (p == 0 || !is_word_byte(text[p - 1])) && (end == text.size() || !is_word_byte(text[end]));
 }
 
 // The rules of `rules` for one token; true when its text changes. "-plain"
@@ -189,6 +191,16 @@ void TextRebuilder::on_edit(const Edit& edit) {
 void TextRebuilder::finish() {
     put(text_.substr(copied_));
     copied_ = text_.size();
+}
+
+size_t piece_length(std::string_view text, bool wholeLines) {
+    if (const size_t lineEnd = text.rfind('\n'); lineEnd != std::string_view::npos) return lineEnd + 1;
+    if (wholeLines) return 0;
+    for (size_t end = text.size(); end > 0; --end) {
+        const char c = text[end - 1];
+        if (!is_word_byte(c) && !kMayBeInToken[static_cast<unsigned char>(c)]) return end;
+    }
+    return 0;
 }
 
 std::string clean_text(std::string_view text, int32_t precision, int64_t* edits) {

@@ -70,6 +70,14 @@ struct CleanRules {
 int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink);
 int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink);
 
+// The length of the longest prefix of `text` that scan_text takes as a text
+// of its own, its edits being those of the whole text that lie in it: up to
+// and including its last line end, or, when it has none and `wholeLines` is
+// false, its last byte that no number token or word can hold (not a letter,
+// digit, '_', '.', '+' or '-'). 0 when there is no such prefix. Lines are
+// kept whole for the rules that read a line as a whole (rules.only).
+size_t piece_length(std::string_view text, bool wholeLines);
+
 // The text with every edit of scan_text applied; `edits`, when given,
 // receives their number.
 std::string clean_text(std::string_view text, int32_t precision, int64_t* edits = nullptr);

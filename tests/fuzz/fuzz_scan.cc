@@ -1,7 +1,8 @@
 // Fuzzes the scan of a whole text in both modes, with each search width the
 // processor has (portable, SSE2, AVX2): the result must equal the
 // model's, every edit must stand where it says and hold what it says, and
-// every byte outside the edited tokens must come out as it went in.
+// every byte outside the edited tokens must come out as it went in, also
+// when the text is scanned a piece at a time as a file is read.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "filepass/scan.h"
 #include "fuzz_checks.h"
 #include "model.h"
+#include "pieces.h"
 
 namespace {
 
@@ -56,5 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ModelScan model = model_scan(text, precision);
     FUZZ_CHECK(output == model.output, text);
     FUZZ_CHECK(edits == model.edits, text);
+
+    // Read as a file is, a piece at a time, the text scans the same.
+    int64_t pieceEdits = 0;
+    FUZZ_CHECK(clean_in_pieces(text, CleanRules{precision}, 1 + data[0] % 64, false, pieceEdits) == output, text);
+    FUZZ_CHECK(pieceEdits == edits, text);
     return 0;
 }
