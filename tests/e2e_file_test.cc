@@ -126,7 +126,12 @@ TEST_F(SingleFile, LargeFilesComeOutWholeWhereverTheirEditsLie) {
     while (lines.size() < (1 << 20)) lines += clean;
     std::string longLine;
     while (longLine.size() < (1 << 20)) longLine += "1.5 ";
+    std::string blocks;  // exactly 512 KiB: the file ends where a block does
+    while (blocks.size() + clean.size() < (1 << 19) - 32) blocks += clean;
+    blocks += "end 1.9999999";
+    blocks += std::string((1 << 19) - 1 - blocks.size(), ' ') + "\n";
     const std::string cases[] = {
+        blocks,
         lines + lines + "last 1.9999999\n",
         lines + "mid 0.30000000000000004\n" + lines + "end 2.5e-08",
         lines + "x 1.0000001 " + std::string(1, '\0') + lines + "after 1.0000001\n",

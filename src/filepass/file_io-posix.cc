@@ -301,12 +301,6 @@ ReadStatus FileReader::open(const std::string& path) {
     return ReadStatus::ok;
 }
 
-int64_t FileReader::read(char* data, size_t size) {
-    const int64_t got = read_at(position_, data, size);
-    if (got > 0) position_ += static_cast<uint64_t>(got);
-    return got;
-}
-
 int64_t FileReader::read_at(uint64_t offset, char* data, size_t size) {
     for (;;) {
         const ssize_t got = ::pread(static_cast<int>(handle_), data, size, static_cast<off_t>(offset));

@@ -194,14 +194,8 @@ ReadStatus FileReader::open(const std::string& path) {
     return ReadStatus::ok;
 }
 
-int64_t FileReader::read(char* data, size_t size) {
-    const int64_t got = read_at(position_, data, size);
-    if (got > 0) position_ += static_cast<uint64_t>(got);
-    return got;
-}
-
-// Every read names its offset: a synchronous ReadFile at an offset moves the
-// handle's own position, which read() therefore never relies on.
+// A synchronous ReadFile at an offset also moves the handle's position,
+// which nothing here relies on.
 int64_t FileReader::read_at(uint64_t offset, char* data, size_t size) {
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     OVERLAPPED at{};

@@ -44,8 +44,8 @@ struct FileContent {
 // being read. On any status but ok, `content` is left empty.
 ReadStatus read_whole_file(const std::string& path, FileContent& content);
 
-// A regular file read from its start to its end, a block at a time, for the
-// runs that need not hold it whole.
+// A regular file read a block at a time, for the runs that need not hold it
+// whole.
 class FileReader {
 public:
     FileReader() = default;
@@ -56,11 +56,8 @@ public:
     // Opens the regular file at `path`: ok, or open_failed for whatever
     // read_whole_file refuses to open (never blocking on a FIFO).
     ReadStatus open(const std::string& path);
-    // Reads up to `size` bytes into `data` from where the last read ended:
-    // how many, 0 at the end of the file, -1 on a read error.
-    int64_t read(char* data, size_t size);
-    // Reads up to `size` bytes into `data` from `offset`, leaving where
-    // read() goes on as it was: how many, 0 past the end, -1 on an error.
+    // Reads up to `size` bytes into `data` from `offset`: how many, 0 past
+    // the end of the file, -1 on a read error. Two threads may read at once.
     int64_t read_at(uint64_t offset, char* data, size_t size);
     // Closes the file; nothing more can be read.
     void close();
@@ -70,7 +67,6 @@ public:
 private:
     intptr_t handle_ = -1;  // the platform's descriptor or handle
     FileIdentity identity_;
-    uint64_t position_ = 0;  // where read() goes on
 };
 
 // Flushes a growing temporary to disk while it is still being written.

@@ -30,21 +30,24 @@ public:
         : filename_(filename), identity_(identity), source_(source), buffer_(buffer), writes_(writes),
           changedLinesSink_(printChanges ? stdout : nullptr) {}
 
-    // Scans `piece`, which starts `offset` bytes into the file, and hands on
-    // its new text; returns its edit count. Pieces come in file order.
-    int64_t scan_piece(std::string_view piece, uint64_t offset) {
+    // Scans `piece` and hands on its new text; returns its edit count.
+    // Pieces come in file order.
+    int64_t scan_piece(const FilePiece& piece) {
         int64_t edits = 0;
         if (!pastNul_) {
-            PieceRebuilder rebuilder(*this, piece, offset);
-            edits = scan_or_exit(piece, rebuilder);
+            PieceRebuilder rebuilder(*this, piece.text, piece.offset);
+            edits = piece.scan(rebuilder);
             rebuilder.finish();
-            pastNul_ = piece.find('\0') != std::string_view::npos;  // nothing after it is scanned
-            changedLines_.count_lines(piece);
+            pastNul_ = piece.text.find('\0') != std::string_view::npos;  // nothing after it is scanned
+            changedLines_.count_lines(piece.text);
         } else if (started_) {
-            put(piece);
+            put(piece.text);
         }
         return edits;
     }
+
+    // True when the edits' lines are wanted.
+    bool wants_lines() const { return changedLines_.wants_lines(); }
 
     // True when the file has other hard links, which keep the old content.
     bool has_other_links() const { return file_.has_other_links(); }
@@ -191,9 +194,8 @@ void finish_write(const std::string& filename, int64_t edits, bool asks, Save sa
 // ok, or why the file could not be read whole.
 ReadStatus scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits) {
     try {
-        return for_each_piece(reader, [&](std::string_view piece, uint64_t offset) {
-            edits += output.scan_piece(piece, offset);
-        });
+        return for_each_piece(reader, output.wants_lines(),
+                              [&](const FilePiece& piece) { edits += output.scan_piece(piece); });
     } catch (const std::bad_alloc&) {
         return ReadStatus::alloc_failed;
     }

@@ -1,23 +1,34 @@
 #include "filepass/pass_common.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <vector>
 
 #include "filepass/console.h"
 #include "filepass/settings.h"
+#include "filepass/worker.h"
 
 CleanRules rules_from_settings() { return CleanRules{g_precision, g_stable != 0, g_plain != 0, g_only}; }
+
+namespace {
+
+// The end of a run whose scan ran out of memory.
+[[noreturn]] void exit_out_of_memory() {
+    print_error("Memory allocation error\n");
+    std::exit(1);
+}
+
+}  // namespace
 
 int64_t scan_or_exit(std::string_view text, EditSink& sink) {
     try {
         return scan_text(text, rules_from_settings(), sink);
     } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        std::exit(1);
+        exit_out_of_memory();
     }
 }
 
@@ -25,8 +36,7 @@ std::string clean_or_exit(std::string_view text, EditSink* sink, int64_t& edits)
     try {
         return clean_text(text, rules_from_settings(), sink, edits);
     } catch (const std::bad_alloc&) {
-        print_error("Memory allocation error\n");
-        std::exit(1);
+        exit_out_of_memory();
     }
 }
 
@@ -63,30 +73,112 @@ void print_changed_line(std::FILE* stream, const Edit& edit) {
     std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
 }
 
-ReadStatus for_each_piece(FileReader& reader, const std::function<void(std::string_view, uint64_t)>& onPiece) {
-    constexpr size_t kBlock = 256 << 10;
-    std::vector<char> buffer(kBlock);
+void RecordedScan::record(std::string_view text, bool wantsLines) {
+    text_ = text;
+    wantsLines_ = wantsLines;
+    outOfMemory_ = false;
+    edits_.clear();
+    replacements_.clear();
+    try {
+        scan_text(text, rules_from_settings(), *this);
+    } catch (const std::bad_alloc&) {
+        outOfMemory_ = true;
+    }
+}
+
+void RecordedScan::on_edit(const Edit& edit) {
+    edits_.push_back(Recorded{edit.offset, edit.original.size(), replacements_.size(), edit.replacement.size(), edit.line});
+    replacements_.append(edit.replacement);
+}
+
+int64_t RecordedScan::replay(EditSink& sink) const {
+    if (outOfMemory_) exit_out_of_memory();
+    const std::string_view replacements = replacements_;
+    for (const Recorded& edit : edits_) {
+        sink.on_edit(Edit{edit.offset, text_.substr(edit.offset, edit.length),
+                          replacements.substr(edit.replacementAt, edit.replacementLength), edit.line});
+    }
+    return static_cast<int64_t>(edits_.size());
+}
+
+namespace {
+
+constexpr size_t kBlock = 256 << 10;  // about a piece; pieces are cut at its last line end
+
+// A block of a file being read a piece at a time.
+struct Block {
+    std::vector<char> bytes = std::vector<char>(kBlock);
     size_t filled = 0;
-    uint64_t offset = 0;  // where the buffer's first byte stands in the file
-    const bool wholeLines = g_only != 0;
-    for (bool atEnd = false; !atEnd;) {
-        if (filled == buffer.size()) {
-            // A piece longer than a block: grown, but never far beyond the
-            // rest of the file, which is all a piece can hold.
-            const uint64_t rest = reader.identity().size - std::min(reader.identity().size, offset);
-            buffer.resize(std::max<size_t>(buffer.size() + kBlock, std::min<uint64_t>(buffer.size() * 2, rest + 1)));
+    bool atEnd = false;   // the block reaches the end of the file
+    bool failed = false;  // a read failed
+
+    std::string_view text() const { return {bytes.data(), filled}; }
+
+    // Reads the file from `offset` until the block is full or the file ends.
+    void load(FileReader& reader, uint64_t offset) {
+        filled = 0;
+        atEnd = failed = false;
+        while (!atEnd && !failed && filled < bytes.size()) {
+            const int64_t got = reader.read_at(offset + filled, bytes.data() + filled, bytes.size() - filled);
+            failed = got < 0;
+            atEnd = got == 0;
+            if (got > 0) filled += static_cast<size_t>(got);
         }
-        const int64_t got = reader.read(buffer.data() + filled, buffer.size() - filled);
-        if (got < 0) return ReadStatus::read_failed;
-        atEnd = got == 0;
-        filled += static_cast<size_t>(got);
-        const std::string_view text(buffer.data(), filled);
-        const size_t cut = atEnd ? filled : piece_length(text, wholeLines);
-        if (cut == 0) continue;
-        onPiece(text.substr(0, cut), offset);
-        std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
-        filled -= cut;
-        offset += cut;
+    }
+
+    // The length of the piece the block begins with: all of it at the end
+    // of the file, else up to its last cut; 0 when it has no cut.
+    size_t piece(bool wholeLines) const { return atEnd ? filled : piece_length(text(), wholeLines); }
+};
+
+}  // namespace
+
+ReadStatus for_each_piece(FileReader& reader, bool wantsLines, const std::function<void(const FilePiece&)>& onPiece) {
+    const bool wholeLines = g_only != 0;
+    // Each thread reads the block it scans: a block read by one processor
+    // is slow to scan on the other, whose caches do not hold it.
+    Block mine, theirs;
+    size_t theirPiece = 0;
+    RecordedScan recorded;
+    std::exception_ptr failure;  // what the second thread threw
+    Worker worker;  // ends (waiting for its job) before what the job uses goes
+    uint64_t offset = 0;  // where the next piece starts in the file
+    for (;;) {
+        mine.load(reader, offset);
+        if (mine.failed) return ReadStatus::read_failed;
+        if (mine.filled == 0) break;  // the end of the file
+        const size_t piece = mine.piece(wholeLines);
+        if (piece == 0) {
+            // A piece longer than the block: grown, but never far beyond
+            // the rest of the file, which is all a piece can hold.
+            const uint64_t rest = reader.identity().size - std::min(reader.identity().size, offset);
+            const size_t size = mine.bytes.size();
+            mine.bytes.resize(std::max<size_t>(size + kBlock, std::min<uint64_t>(size * 2, rest + 1)));
+            continue;
+        }
+        // The second thread reads and scans the piece after this one, if it
+        // fits in a block; this one is scanned here meanwhile.
+        const uint64_t next = offset + piece;
+        const bool shared = !mine.atEnd && worker.start([&] {
+            try {
+                theirs.load(reader, next);
+                theirPiece = theirs.failed ? 0 : theirs.piece(wholeLines);
+                if (theirPiece > 0) recorded.record(theirs.text().substr(0, theirPiece), wantsLines);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        onPiece(FilePiece{mine.text().substr(0, piece), offset, nullptr});
+        offset = next;
+        if (mine.atEnd) break;
+        if (!shared) continue;
+        worker.wait();
+        if (failure) std::rethrow_exception(failure);
+        if (theirs.failed) return ReadStatus::read_failed;
+        if (theirPiece == 0) continue;  // too long for one block: read here next
+        onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, &recorded});
+        offset += theirPiece;
+        if (theirs.atEnd) break;
     }
     return offset == reader.identity().size ? ReadStatus::ok : ReadStatus::read_failed;
 }

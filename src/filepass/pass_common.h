@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
@@ -40,17 +41,56 @@ void print_changed_line(std::FILE* stream, const Edit& edit);
 // The report line of a file, to `stream`; nothing with g_quiet.
 void print_report(std::FILE* stream, const std::string& name, int64_t edits, double seconds);
 
+// The edits of a scan made on the second thread, kept to be told in order.
+class RecordedScan final : public EditSink {
+public:
+    // Scans `text` (which must outlive the record) with the settings' rules,
+    // counting lines when `wantsLines`; a failure to get memory is kept.
+    void record(std::string_view text, bool wantsLines);
+    // Tells `sink` the recorded edits and returns their number; ends the
+    // process as scan_or_exit does when the scan ran out of memory.
+    int64_t replay(EditSink& sink) const;
+
+private:
+    struct Recorded {
+        size_t offset, length;            // the token in the text
+        size_t replacementAt, replacementLength;  // in replacements_
+        int64_t line;
+    };
+    void on_edit(const Edit& edit) override;
+    bool wants_lines() const override { return wantsLines_; }
+
+    std::string_view text_;
+    bool wantsLines_ = false;
+    bool outOfMemory_ = false;
+    std::vector<Recorded> edits_;
+    std::string replacements_;
+};
+
+// One piece of a file, as for_each_piece hands it on.
+struct FilePiece {
+    std::string_view text;
+    uint64_t offset;  // where it starts in the file
+    const RecordedScan* recorded;  // its scan, when the second thread made it
+
+    // Tells `sink` the edits of the piece's scan and returns their number,
+    // as scan_or_exit(text, sink) does.
+    int64_t scan(EditSink& sink) const { return recorded ? recorded->replay(sink) : scan_or_exit(text, sink); }
+};
+
 // Reads the file that `reader` opened from its start, a piece at a time,
 // through a block of a few hundred KiB that grows only for a longer line,
-// and calls `onPiece(piece, offset)` for each piece, `offset` being where it
-// starts in the file. Every piece but the last is cut where piece_length
-// cuts (at a line end where it can be), so the pieces scan as the whole
-// text would, and a rewrite never moves a byte from one piece to another.
-// No block of the file's size is needed: fresh memory
-// costs more to get than the file costs to read. Returns ok, or read_failed
-// on a read error or when the file's length is not the size it was opened
-// with (it changed meanwhile). Throws std::bad_alloc.
-ReadStatus for_each_piece(FileReader& reader, const std::function<void(std::string_view, uint64_t)>& onPiece);
+// and calls `onPiece(piece)` for each, in file order. Every piece but the
+// last is cut where piece_length cuts (at a line end where it can be), so
+// the pieces scan as the whole text would, and a rewrite never moves a byte
+// from one piece to another. Pieces are scanned two at a time where a
+// second thread can be had: one on that thread, recorded, the other by the
+// caller; `wantsLines`: the edits' lines are wanted. No block of the file's
+// size is needed: fresh memory costs more to get than the file costs to
+// read. Returns ok, or read_failed on a read error or when the file's length
+// is not the size it was opened with (it changed meanwhile). Throws
+// std::bad_alloc.
+ReadStatus for_each_piece(FileReader& reader, bool wantsLines, const std::function<void(const FilePiece&)>& onPiece);
 
 // Passes edits on with their lines moved down by the lines before the piece
 // of text they were found in.

@@ -109,14 +109,14 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
     bool pastNul = false;  // nothing after the first NUL is scanned
     ReadStatus status = ReadStatus::ok;
     try {
-        status = for_each_piece(reader, [&](std::string_view piece, uint64_t) {
+        status = for_each_piece(reader, shifted.wants_lines(), [&](const FilePiece& piece) {
             if (pastNul) return;
-            ChangeJudge judge(piece, shifted);
-            review.edits += scan_or_exit(piece, judge);
+            ChangeJudge judge(piece.text, shifted);
+            review.edits += piece.scan(judge);
             judge.finish();
             review.changes = review.changes || judge.changes();
-            pastNul = piece.find('\0') != std::string_view::npos;
-            shifted.count_lines(piece);
+            pastNul = piece.text.find('\0') != std::string_view::npos;
+            shifted.count_lines(piece.text);
         });
     } catch (const std::bad_alloc&) {
         status = ReadStatus::alloc_failed;
