@@ -33,21 +33,26 @@ public:
     // Scans `piece` and hands on its new text; returns its edit count.
     // Pieces come in file order.
     int64_t scan_piece(const FilePiece& piece) {
+        if (pastNul_) {  // nothing after the first NUL is scanned
+            if (started_) put(piece.text);
+            return 0;
+        }
         int64_t edits = 0;
-        if (!pastNul_) {
+        if (std::string_view newText; piece.rebuilt(newText, edits)) {
+            if (edits > 0 && !started_ && writes_) start(piece.offset);
+            if (started_) put(newText);
+        } else {
             PieceRebuilder rebuilder(*this, piece.text, piece.offset);
             edits = piece.scan(rebuilder);
             rebuilder.finish();
-            pastNul_ = piece.text.find('\0') != std::string_view::npos;  // nothing after it is scanned
-            changedLines_.count_lines(piece.text);
-        } else if (started_) {
-            put(piece.text);
         }
+        pastNul_ = piece.text.find('\0') != std::string_view::npos;
+        changedLines_.count_lines(piece.text);
         return edits;
     }
 
-    // True when the edits' lines are wanted.
-    bool wants_lines() const { return changedLines_.wants_lines(); }
+    // True when each edit, with its line, is wanted.
+    bool wants_edits() const { return changedLines_.wants_lines(); }
 
     // True when the file has other hard links, which keep the old content.
     bool has_other_links() const { return file_.has_other_links(); }
@@ -194,7 +199,7 @@ void finish_write(const std::string& filename, int64_t edits, bool asks, Save sa
 // ok, or why the file could not be read whole.
 ReadStatus scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits) {
     try {
-        return for_each_piece(reader, output.wants_lines(),
+        return for_each_piece(reader, output.wants_edits(),
                               [&](const FilePiece& piece) { edits += output.scan_piece(piece); });
     } catch (const std::bad_alloc&) {
         return ReadStatus::alloc_failed;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -73,22 +74,32 @@ void print_changed_line(std::FILE* stream, const Edit& edit) {
     std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
 }
 
-void RecordedScan::record(std::string_view text, bool wantsLines) {
+void RecordedScan::record(std::string_view text, bool wantsEdits) {
     text_ = text;
-    wantsLines_ = wantsLines;
+    wantsEdits_ = wantsEdits;
     outOfMemory_ = false;
+    count_ = 0;
     edits_.clear();
     replacements_.clear();
+    newText_.clear();
+    copied_ = 0;
     try {
         scan_text(text, rules_from_settings(), *this);
+        if (!wantsEdits) newText_.append(text.substr(copied_));
     } catch (const std::bad_alloc&) {
         outOfMemory_ = true;
     }
 }
 
 void RecordedScan::on_edit(const Edit& edit) {
-    edits_.push_back(Recorded{edit.offset, edit.original.size(), replacements_.size(), edit.replacement.size(), edit.line});
-    replacements_.append(edit.replacement);
+    ++count_;
+    if (wantsEdits_) {
+        edits_.push_back(Recorded{edit.offset, edit.original.size(), replacements_.size(), edit.replacement.size(), edit.line});
+        replacements_.append(edit.replacement);
+    } else {
+        newText_.append(text_.substr(copied_, edit.offset - copied_)).append(edit.replacement);
+        copied_ = edit.offset + edit.original.size();
+    }
 }
 
 int64_t RecordedScan::replay(EditSink& sink) const {
@@ -98,7 +109,13 @@ int64_t RecordedScan::replay(EditSink& sink) const {
         sink.on_edit(Edit{edit.offset, text_.substr(edit.offset, edit.length),
                           replacements.substr(edit.replacementAt, edit.replacementLength), edit.line});
     }
-    return static_cast<int64_t>(edits_.size());
+    return count_;
+}
+
+std::string_view RecordedScan::rebuilt(int64_t& edits) const {
+    if (outOfMemory_) exit_out_of_memory();
+    edits = count_;
+    return newText_;
 }
 
 namespace {
@@ -107,33 +124,49 @@ constexpr size_t kBlock = 256 << 10;  // about a piece; pieces are cut at its la
 
 // A block of a file being read a piece at a time.
 struct Block {
-    std::vector<char> bytes = std::vector<char>(kBlock);
+    std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(kBlock);
+    size_t size = kBlock;
     size_t filled = 0;
     bool atEnd = false;   // the block reaches the end of the file
     bool failed = false;  // a read failed
 
-    std::string_view text() const { return {bytes.data(), filled}; }
+    std::string_view text() const { return {bytes.get(), filled}; }
 
     // Reads the file from `offset` until the block is full or the file ends.
     void load(FileReader& reader, uint64_t offset) {
         filled = 0;
         atEnd = failed = false;
-        while (!atEnd && !failed && filled < bytes.size()) {
-            const int64_t got = reader.read_at(offset + filled, bytes.data() + filled, bytes.size() - filled);
-            failed = got < 0;
-            atEnd = got == 0;
-            if (got > 0) filled += static_cast<size_t>(got);
-        }
+        fill(reader, offset);
+    }
+
+    // Makes the block, which starts at `offset` in the file, `newSize` bytes
+    // long and reads on into it. Throws std::bad_alloc.
+    void grow(size_t newSize, FileReader& reader, uint64_t offset) {
+        auto larger = std::make_unique_for_overwrite<char[]>(newSize);
+        std::memcpy(larger.get(), bytes.get(), filled);
+        bytes = std::move(larger);
+        size = newSize;
+        fill(reader, offset);
     }
 
     // The length of the piece the block begins with: all of it at the end
     // of the file, else up to its last cut; 0 when it has no cut.
     size_t piece(bool wholeLines) const { return atEnd ? filled : piece_length(text(), wholeLines); }
+
+private:
+    void fill(FileReader& reader, uint64_t offset) {
+        while (!atEnd && !failed && filled < size) {
+            const int64_t got = reader.read_at(offset + filled, bytes.get() + filled, size - filled);
+            failed = got < 0;
+            atEnd = got == 0;
+            if (got > 0) filled += static_cast<size_t>(got);
+        }
+    }
 };
 
 }  // namespace
 
-ReadStatus for_each_piece(FileReader& reader, bool wantsLines, const std::function<void(const FilePiece&)>& onPiece) {
+ReadStatus for_each_piece(FileReader& reader, bool wantsEdits, const std::function<void(const FilePiece&)>& onPiece) {
     const bool wholeLines = g_only != 0;
     // Each thread reads the block it scans: a block read by one processor
     // is slow to scan on the other, whose caches do not hold it.
@@ -145,17 +178,16 @@ ReadStatus for_each_piece(FileReader& reader, bool wantsLines, const std::functi
     uint64_t offset = 0;  // where the next piece starts in the file
     for (;;) {
         mine.load(reader, offset);
-        if (mine.failed) return ReadStatus::read_failed;
-        if (mine.filled == 0) break;  // the end of the file
-        const size_t piece = mine.piece(wholeLines);
-        if (piece == 0) {
+        size_t piece = mine.piece(wholeLines);
+        while (piece == 0 && !mine.failed && mine.filled > 0) {
             // A piece longer than the block: grown, but never far beyond
             // the rest of the file, which is all a piece can hold.
             const uint64_t rest = reader.identity().size - std::min(reader.identity().size, offset);
-            const size_t size = mine.bytes.size();
-            mine.bytes.resize(std::max<size_t>(size + kBlock, std::min<uint64_t>(size * 2, rest + 1)));
-            continue;
+            mine.grow(std::max<size_t>(mine.size + kBlock, std::min<uint64_t>(mine.size * 2, rest + 1)), reader, offset);
+            piece = mine.piece(wholeLines);
         }
+        if (mine.failed) return ReadStatus::read_failed;
+        if (mine.filled == 0) break;  // the end of the file
         // The second thread reads and scans the piece after this one, if it
         // fits in a block; this one is scanned here meanwhile.
         const uint64_t next = offset + piece;
@@ -163,7 +195,7 @@ ReadStatus for_each_piece(FileReader& reader, bool wantsLines, const std::functi
             try {
                 theirs.load(reader, next);
                 theirPiece = theirs.failed ? 0 : theirs.piece(wholeLines);
-                if (theirPiece > 0) recorded.record(theirs.text().substr(0, theirPiece), wantsLines);
+                if (theirPiece > 0) recorded.record(theirs.text().substr(0, theirPiece), wantsEdits);
             } catch (...) {
                 failure = std::current_exception();
             }

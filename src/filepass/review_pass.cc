@@ -111,10 +111,16 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
     try {
         status = for_each_piece(reader, shifted.wants_lines(), [&](const FilePiece& piece) {
             if (pastNul) return;
-            ChangeJudge judge(piece.text, shifted);
-            review.edits += piece.scan(judge);
-            judge.finish();
-            review.changes = review.changes || judge.changes();
+            int64_t edits = 0;
+            if (std::string_view newText; piece.rebuilt(newText, edits)) {
+                review.changes = review.changes || newText != piece.text;
+            } else {
+                ChangeJudge judge(piece.text, shifted);
+                edits = piece.scan(judge);
+                judge.finish();
+                review.changes = review.changes || judge.changes();
+            }
+            review.edits += edits;
             pastNul = piece.text.find('\0') != std::string_view::npos;
             shifted.count_lines(piece.text);
         });

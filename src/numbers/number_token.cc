@@ -69,6 +69,19 @@ bool round_to_decimals(std::string_view token, double val, int32_t decimals, std
     return true;
 }
 
+// The length of `token` without the trailing zeros of its fraction (and
+// then its point) when that shorter text is a decimal that rounding to
+// `precision` provably keeps (stable_decimal_length): both texts are the same
+// decimal, so the rounding gives the shorter one. 0 otherwise.
+size_t kept_after_trailing_zeros(std::string_view token, int32_t precision) {
+    const size_t dot = token.find('.');
+    if (dot == std::string_view::npos || token.back() != '0') return 0;
+    size_t end = token.find_last_not_of('0') + 1;  // the point stops it
+    if (end == dot + 1) end = dot;                 // no decimal left: the point goes too
+    // Only a plain decimal is kept whole: never an exponent or a hexadecimal form.
+    return stable_decimal_length(token.substr(0, end), 0, precision) == end ? end : 0;
+}
+
 // The rules of both modes. `value()` gives the token's parsed value; it is
 // called only where a rule needs it.
 template <typename GetValue>
@@ -76,6 +89,10 @@ bool apply_rules(std::string_view token, const TokenShape& shape, int32_t precis
                  std::string& replacement) {
     if (precision >= 0) {
         if (stable_decimal_length(token, 0, precision) == token.size()) return false;
+        if (const size_t kept = kept_after_trailing_zeros(token, precision)) {
+            replacement.assign(token.substr(0, kept));
+            return true;
+        }
         return round_to_decimals(token, value(), precision, replacement);
     }
 
