@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -17,11 +18,16 @@ constexpr int32_t kMaxDecimals = 308;
 // pow(10, decimals) from the runtime library, exactly as the rounding rules
 // compute it, each computed once. (A table filled at start-up is folded by
 // the compiler into the correctly rounded powers, and the library's
-// pow(10, 23) lies one unit in the last place above that.)
+// pow(10, 23) lies one unit in the last place above that.) Two threads may
+// compute the same power at once; both store the same value.
 double power_of_ten(int32_t decimals) {
-    static std::array<double, kMaxDecimals + 1> powers{};  // 0: not computed yet
-    double& power = powers[static_cast<size_t>(decimals)];
-    if (power == 0) power = std::pow(10.0, decimals);
+    static std::array<std::atomic<double>, kMaxDecimals + 1> powers{};  // 0: not computed yet
+    std::atomic<double>& cached = powers[static_cast<size_t>(decimals)];
+    double power = cached.load(std::memory_order_relaxed);
+    if (power == 0) {
+        power = std::pow(10.0, decimals);
+        cached.store(power, std::memory_order_relaxed);
+    }
     return power;
 }
 
