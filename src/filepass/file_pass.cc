@@ -7,6 +7,7 @@
 #include "filepass/console.h"
 #include "filepass/file_io.h"
 #include "filepass/pass_common.h"
+#include "filepass/pieces.h"
 #include "filepass/review_pass.h"
 #include "filepass/scan.h"
 #include "filepass/settings.h"

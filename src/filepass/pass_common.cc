@@ -1,29 +1,18 @@
 #include "filepass/pass_common.h"
 
-#include <algorithm>
 #include <cinttypes>
 #include <cstdlib>
-#include <cstring>
-#include <exception>
-#include <memory>
 #include <new>
-#include <vector>
 
 #include "filepass/console.h"
 #include "filepass/settings.h"
-#include "filepass/worker.h"
 
 CleanRules rules_from_settings() { return CleanRules{g_precision, g_stable != 0, g_plain != 0, g_only}; }
 
-namespace {
-
-// The end of a run whose scan ran out of memory.
-[[noreturn]] void exit_out_of_memory() {
+void exit_out_of_memory() {
     print_error("Memory allocation error\n");
     std::exit(1);
 }
-
-}  // namespace
 
 int64_t scan_or_exit(std::string_view text, EditSink& sink) {
     try {
@@ -72,145 +61,4 @@ void print_changed_line(std::FILE* stream, const Edit& edit) {
     std::fputs("' -> '", stream);
     std::fwrite(edit.replacement.data(), 1, edit.replacement.size(), stream);
     std::fprintf(stream, "' (line %" PRId64 ")\n", edit.line);
-}
-
-void RecordedScan::record(std::string_view text, bool wantsEdits) {
-    text_ = text;
-    wantsEdits_ = wantsEdits;
-    outOfMemory_ = false;
-    count_ = 0;
-    edits_.clear();
-    replacements_.clear();
-    newText_.clear();
-    copied_ = 0;
-    try {
-        scan_text(text, rules_from_settings(), *this);
-        if (!wantsEdits) newText_.append(text.substr(copied_));
-    } catch (const std::bad_alloc&) {
-        outOfMemory_ = true;
-    }
-}
-
-void RecordedScan::on_edit(const Edit& edit) {
-    ++count_;
-    if (wantsEdits_) {
-        edits_.push_back(Recorded{edit.offset, edit.original.size(), replacements_.size(), edit.replacement.size(), edit.line});
-        replacements_.append(edit.replacement);
-    } else {
-        newText_.append(text_.substr(copied_, edit.offset - copied_)).append(edit.replacement);
-        copied_ = edit.offset + edit.original.size();
-    }
-}
-
-int64_t RecordedScan::replay(EditSink& sink) const {
-    if (outOfMemory_) exit_out_of_memory();
-    const std::string_view replacements = replacements_;
-    for (const Recorded& edit : edits_) {
-        sink.on_edit(Edit{edit.offset, text_.substr(edit.offset, edit.length),
-                          replacements.substr(edit.replacementAt, edit.replacementLength), edit.line});
-    }
-    return count_;
-}
-
-std::string_view RecordedScan::rebuilt(int64_t& edits) const {
-    if (outOfMemory_) exit_out_of_memory();
-    edits = count_;
-    return newText_;
-}
-
-namespace {
-
-constexpr size_t kBlock = 256 << 10;  // about a piece; pieces are cut at its last line end
-
-// A block of a file being read a piece at a time.
-struct Block {
-    std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(kBlock);
-    size_t size = kBlock;
-    size_t filled = 0;
-    bool atEnd = false;   // the block reaches the end of the file
-    bool failed = false;  // a read failed
-
-    std::string_view text() const { return {bytes.get(), filled}; }
-
-    // Reads the file from `offset` until the block is full or the file ends.
-    void load(FileReader& reader, uint64_t offset) {
-        filled = 0;
-        atEnd = failed = false;
-        fill(reader, offset);
-    }
-
-    // Makes the block, which starts at `offset` in the file, `newSize` bytes
-    // long and reads on into it. Throws std::bad_alloc.
-    void grow(size_t newSize, FileReader& reader, uint64_t offset) {
-        auto larger = std::make_unique_for_overwrite<char[]>(newSize);
-        std::memcpy(larger.get(), bytes.get(), filled);
-        bytes = std::move(larger);
-        size = newSize;
-        fill(reader, offset);
-    }
-
-    // The length of the piece the block begins with: all of it at the end
-    // of the file, else up to its last cut; 0 when it has no cut.
-    size_t piece(bool wholeLines) const { return atEnd ? filled : piece_length(text(), wholeLines); }
-
-private:
-    void fill(FileReader& reader, uint64_t offset) {
-        while (!atEnd && !failed && filled < size) {
-            const int64_t got = reader.read_at(offset + filled, bytes.get() + filled, size - filled);
-            failed = got < 0;
-            atEnd = got == 0;
-            if (got > 0) filled += static_cast<size_t>(got);
-        }
-    }
-};
-
-}  // namespace
-
-ReadStatus for_each_piece(FileReader& reader, bool wantsEdits, const std::function<void(const FilePiece&)>& onPiece) {
-    const bool wholeLines = g_only != 0;
-    // Each thread reads the block it scans: a block read by one processor
-    // is slow to scan on the other, whose caches do not hold it.
-    Block mine, theirs;
-    size_t theirPiece = 0;
-    RecordedScan recorded;
-    std::exception_ptr failure;  // what the second thread threw
-    Worker worker;  // ends (waiting for its job) before what the job uses goes
-    uint64_t offset = 0;  // where the next piece starts in the file
-    for (;;) {
-        mine.load(reader, offset);
-        size_t piece = mine.piece(wholeLines);
-        while (piece == 0 && !mine.failed && mine.filled > 0) {
-            // A piece longer than the block: grown, but never far beyond
-            // the rest of the file, which is all a piece can hold.
-            const uint64_t rest = reader.identity().size - std::min(reader.identity().size, offset);
-            mine.grow(std::max<size_t>(mine.size + kBlock, std::min<uint64_t>(mine.size * 2, rest + 1)), reader, offset);
-            piece = mine.piece(wholeLines);
-        }
-        if (mine.failed) return ReadStatus::read_failed;
-        if (mine.filled == 0) break;  // the end of the file
-        // The second thread reads and scans the piece after this one, if it
-        // fits in a block; this one is scanned here meanwhile.
-        const uint64_t next = offset + piece;
-        const bool shared = !mine.atEnd && worker.start([&] {
-            try {
-                theirs.load(reader, next);
-                theirPiece = theirs.failed ? 0 : theirs.piece(wholeLines);
-                if (theirPiece > 0) recorded.record(theirs.text().substr(0, theirPiece), wantsEdits);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        onPiece(FilePiece{mine.text().substr(0, piece), offset, nullptr});
-        offset = next;
-        if (mine.atEnd) break;
-        if (!shared) continue;
-        worker.wait();
-        if (failure) std::rethrow_exception(failure);
-        if (theirs.failed) return ReadStatus::read_failed;
-        if (theirPiece == 0) continue;  // too long for one block: read here next
-        onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, &recorded});
-        offset += theirPiece;
-        if (theirs.atEnd) break;
-    }
-    return offset == reader.identity().size ? ReadStatus::ok : ReadStatus::read_failed;
 }
