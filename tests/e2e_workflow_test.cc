@@ -79,6 +79,20 @@ TEST_F(Workflow, ReviewModesTakeEveryTargetAndWriteNothing) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(mask_times(run.out), report("v.map", 2));
     EXPECT_EQ(run_mapclean({"-list", "-p", "3", arg("v.map")}).out, "");
+
+    // So too in a file read a piece at a time on two threads, wherever the
+    // token stands; a real change in the same places is seen.
+    std::string lines;
+    while (lines.size() < (1 << 20)) lines += "( 1 2 3 ) ( 4 5 6 ) ( 7 8 9 ) base/wall 0 0 0 1 1\n";
+    for (const size_t at : {size_t{0}, size_t{300} << 10, lines.size()}) {
+        for (const std::string token : {"1.10.377", "1.1001"}) {
+            std::string content = lines;
+            content.insert(at, "ld " + token + "\n");
+            write_file(dir.file("v.map"), content);
+            const int changes = token == "1.1001";
+            EXPECT_EQ(run_mapclean({"-check", "-p", "3", arg("v.map")}).status, changes) << at << token;
+        }
+    }
 }
 
 TEST_F(Workflow, DiffAppliedWithPatchGivesWhatSilentWrites) {

@@ -39,7 +39,7 @@ public:
             return 0;
         }
         int64_t edits = 0;
-        if (std::string_view newText; piece.rebuilt(newText, edits)) {
+        if (std::string_view newText; piece.new_text(newText, edits)) {
             if (edits > 0 && !started_ && writes_) start(piece.offset);
             if (started_) put(newText);
         } else {
@@ -47,7 +47,7 @@ public:
             edits = piece.scan(rebuilder);
             rebuilder.finish();
         }
-        pastNul_ = piece.text.find('\0') != std::string_view::npos;
+        pastNul_ = piece.has_nul();
         changedLines_.count_lines(piece.text);
         return edits;
     }
@@ -200,7 +200,7 @@ void finish_write(const std::string& filename, int64_t edits, bool asks, Save sa
 // ok, or why the file could not be read whole.
 ReadStatus scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits) {
     try {
-        return for_each_piece(reader, output.wants_edits(),
+        return for_each_piece(reader, output.wants_edits() ? PieceNeeds::edits : PieceNeeds::newText,
                               [&](const FilePiece& piece) { edits += output.scan_piece(piece); });
     } catch (const std::bad_alloc&) {
         return ReadStatus::alloc_failed;

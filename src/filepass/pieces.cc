@@ -8,18 +8,38 @@
 #include "filepass/settings.h"
 #include "filepass/worker.h"
 
-void RecordedScan::record(std::string_view text, bool wantsEdits) {
+namespace {
+
+// A witness for a scan whose edits no one reads.
+class NoWitness final : public EditSink {
+public:
+    void on_edit(const Edit&) override {}
+    bool wants_lines() const override { return false; }
+};
+
+}  // namespace
+
+void RecordedScan::record(std::string_view text, PieceNeeds needs) {
     text_ = text;
-    wantsEdits_ = wantsEdits;
+    needs_ = needs;
     outOfMemory_ = false;
+    hasNul_ = text.find('\0') != std::string_view::npos;
     count_ = 0;
     edits_.clear();
     replacements_.clear();
     newText_.clear();
     copied_ = 0;
     try {
+        if (needs == PieceNeeds::judgement) {
+            NoWitness none;
+            ChangeJudge judge(text, none);
+            count_ = scan_text(text, rules_from_settings(), judge);
+            judge.finish();
+            changes_ = judge.changes();
+            return;
+        }
         scan_text(text, rules_from_settings(), *this);
-        if (!wantsEdits) newText_.append(text.substr(copied_));
+        if (needs == PieceNeeds::newText) newText_.append(text.substr(copied_));
     } catch (const std::bad_alloc&) {
         outOfMemory_ = true;
     }
@@ -27,7 +47,7 @@ void RecordedScan::record(std::string_view text, bool wantsEdits) {
 
 void RecordedScan::on_edit(const Edit& edit) {
     ++count_;
-    if (wantsEdits_) {
+    if (needs_ == PieceNeeds::edits) {
         edits_.push_back(Recorded{edit.offset, edit.original.size(), replacements_.size(), edit.replacement.size(), edit.line});
         replacements_.append(edit.replacement);
     } else {
@@ -36,8 +56,12 @@ void RecordedScan::on_edit(const Edit& edit) {
     }
 }
 
-int64_t RecordedScan::replay(EditSink& sink) const {
+void RecordedScan::check_memory() const {
     if (outOfMemory_) exit_out_of_memory();
+}
+
+int64_t RecordedScan::replay(EditSink& sink) const {
+    check_memory();
     const std::string_view replacements = replacements_;
     for (const Recorded& edit : edits_) {
         sink.on_edit(Edit{edit.offset, text_.substr(edit.offset, edit.length),
@@ -46,10 +70,16 @@ int64_t RecordedScan::replay(EditSink& sink) const {
     return count_;
 }
 
-std::string_view RecordedScan::rebuilt(int64_t& edits) const {
-    if (outOfMemory_) exit_out_of_memory();
+std::string_view RecordedScan::new_text(int64_t& edits) const {
+    check_memory();
     edits = count_;
     return newText_;
+}
+
+bool RecordedScan::changes(int64_t& edits) const {
+    check_memory();
+    edits = count_;
+    return changes_;
 }
 
 namespace {
@@ -100,7 +130,7 @@ private:
 
 }  // namespace
 
-ReadStatus for_each_piece(FileReader& reader, bool wantsEdits, const std::function<void(const FilePiece&)>& onPiece) {
+ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece) {
     const bool wholeLines = g_only != 0;
     // Each thread reads the block it scans: a block read by one processor
     // is slow to scan on the other, whose caches do not hold it.
@@ -129,7 +159,7 @@ ReadStatus for_each_piece(FileReader& reader, bool wantsEdits, const std::functi
             try {
                 theirs.load(reader, next);
                 theirPiece = theirs.failed ? 0 : theirs.piece(wholeLines);
-                if (theirPiece > 0) recorded.record(theirs.text().substr(0, theirPiece), wantsEdits);
+                if (theirPiece > 0) recorded.record(theirs.text().substr(0, theirPiece), needs);
             } catch (...) {
                 failure = std::current_exception();
             }

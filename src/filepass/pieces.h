@@ -14,21 +14,56 @@
 #include "filepass/pass_common.h"
 #include "filepass/scan.h"
 
-// A scan made on the second thread, kept to be told in order: its edits,
-// for a run that wants each of them, else only the new text and the count.
+// Judges a text by its bytes without building the new one: each piece of
+// the new text is compared with the old text where it would stand, so a
+// rewrite that gives back the same bytes ("1.10.377" at -p 3) is no change.
+// The edits go on to `witness`.
+class ChangeJudge final : public TextRebuilder {
+public:
+    ChangeJudge(std::string_view text, EditSink& witness) : TextRebuilder(text), text_(text), witness_(witness) {}
+    // After finish(): true when the new text differs from the old.
+    bool changes() const { return differs_ || written_ != text_.size(); }
+
+private:
+    void on_change(const Edit& edit) override { witness_.on_edit(edit); }
+    bool wants_lines() const override { return witness_.wants_lines(); }
+    void put(std::string_view piece) override {
+        if (!differs_ && piece.data() != text_.data() + written_) {
+            differs_ = text_.substr(std::min(written_, text_.size()), piece.size()) != piece;
+        }
+        written_ += piece.size();
+    }
+
+    const std::string_view text_;
+    EditSink& witness_;
+    size_t written_ = 0;
+    bool differs_ = false;
+};
+
+// What a run needs of a piece that the second thread scans.
+enum class PieceNeeds {
+    edits,      // each edit with its line, told in order (to print them)
+    newText,    // the new text and the edit count (to write it)
+    judgement,  // whether its bytes change, and the edit count (to judge)
+};
+
+// A scan made on the second thread, kept to be told in order.
 class RecordedScan final : public EditSink {
 public:
-    // Scans `text` (which must outlive the record) with the settings' rules;
-    // `wantsEdits`: each edit, with its line, is kept. A failure to get
-    // memory is kept too.
-    void record(std::string_view text, bool wantsEdits);
-    // Tells `sink` the kept edits and returns their number; ends the
-    // process as scan_or_exit does when the scan ran out of memory.
+    // Scans `text` (which must outlive the record) with the settings' rules
+    // and keeps what `needs` asks for; a failure to get memory is kept too.
+    void record(std::string_view text, PieceNeeds needs);
+    PieceNeeds needs() const { return needs_; }
+    // True when the text holds a NUL (the scan stopped there).
+    bool has_nul() const { return hasNul_; }
+    // Each of the following ends the process as scan_or_exit does when the
+    // scan ran out of memory.
+    // PieceNeeds::edits: tells `sink` the edits, returns their number.
     int64_t replay(EditSink& sink) const;
-    // Without kept edits: the new text, and in `edits` their number; ends
-    // the process when the scan ran out of memory.
-    std::string_view rebuilt(int64_t& edits) const;
-    bool keeps_edits() const { return wantsEdits_; }
+    // PieceNeeds::newText: the new text; the edit count in `edits`.
+    std::string_view new_text(int64_t& edits) const;
+    // PieceNeeds::judgement: whether the bytes change; the count in `edits`.
+    bool changes(int64_t& edits) const;
 
 private:
     struct Recorded {
@@ -37,16 +72,19 @@ private:
         int64_t line;
     };
     void on_edit(const Edit& edit) override;
-    bool wants_lines() const override { return wantsEdits_; }
+    bool wants_lines() const override { return needs_ == PieceNeeds::edits; }
+    void check_memory() const;
 
     std::string_view text_;
-    bool wantsEdits_ = false;
+    PieceNeeds needs_ = PieceNeeds::edits;
     bool outOfMemory_ = false;
+    bool hasNul_ = false;
+    bool changes_ = false;
     int64_t count_ = 0;
     std::vector<Recorded> edits_;
     std::string replacements_;
-    std::string newText_;  // without kept edits
-    size_t copied_ = 0;    // of text_, into newText_
+    std::string newText_;
+    size_t copied_ = 0;  // of text_, into newText_
 };
 
 // One piece of a file, as for_each_piece hands it on.
@@ -58,14 +96,22 @@ struct FilePiece {
     // Tells `sink` the edits of the piece's scan and returns their number,
     // as scan_or_exit(text, sink) does.
     int64_t scan(EditSink& sink) const { return recorded ? recorded->replay(sink) : scan_or_exit(text, sink); }
-    // For a run that wants no single edit, when the second thread scanned
-    // the piece: true, with its new text in `newText` and the edit count in
-    // `edits`. False otherwise: scan() tells the edits.
-    bool rebuilt(std::string_view& newText, int64_t& edits) const {
-        if (!recorded || recorded->keeps_edits()) return false;
-        newText = recorded->rebuilt(edits);
+    // True, with the new text and the edit count, when the second thread
+    // made them; false otherwise: scan() tells the edits.
+    bool new_text(std::string_view& newText, int64_t& edits) const {
+        if (!recorded || recorded->needs() != PieceNeeds::newText) return false;
+        newText = recorded->new_text(edits);
         return true;
     }
+    // True, with whether the bytes change and the edit count, when the
+    // second thread judged them; false otherwise: scan() tells the edits.
+    bool judged(bool& changes, int64_t& edits) const {
+        if (!recorded || recorded->needs() != PieceNeeds::judgement) return false;
+        changes = recorded->changes(edits);
+        return true;
+    }
+    // True when the piece holds a NUL: nothing after it is scanned.
+    bool has_nul() const { return recorded ? recorded->has_nul() : text.find('\0') != std::string_view::npos; }
 };
 
 // Reads the file that `reader` opened from its start, a piece at a time,
@@ -74,12 +120,11 @@ struct FilePiece {
 // the pieces scan as the whole text would, and a rewrite never moves a byte
 // from one piece to another; blocks of 256 KiB grow only for a longer
 // piece. Pieces are read and scanned two at a time where a second thread
-// can be had: one there, recorded, the other by the caller. `wantsEdits`:
-// each edit, with its line, is wanted; else a piece the second thread
-// scanned comes with its new text. Returns ok, or read_failed on a read
-// error or when the file's length is not the size it was opened with (it
-// changed meanwhile). Throws std::bad_alloc.
-ReadStatus for_each_piece(FileReader& reader, bool wantsEdits, const std::function<void(const FilePiece&)>& onPiece);
+// can be had: one there, recorded as `needs` says, the other by the
+// caller. Returns ok, or read_failed on a read error or when the file's
+// length is not the size it was opened with (it changed meanwhile). Throws
+// std::bad_alloc.
+ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece);
 
 // Passes edits on with their lines moved down by the lines before the piece
 // of text they were found in.

@@ -12,31 +12,6 @@
 
 namespace {
 
-// Judges a text by its bytes without building the new one: each piece of
-// the new text is compared with the old text where it would stand, so a
-// rewrite that gives back the same bytes ("1.10.377" at -p 3) is no change.
-class ChangeJudge final : public TextRebuilder {
-public:
-    ChangeJudge(std::string_view text, EditSink& witness) : TextRebuilder(text), text_(text), witness_(witness) {}
-    // After finish(): true when the new text differs from the old.
-    bool changes() const { return differs_ || written_ != text_.size(); }
-
-private:
-    void on_change(const Edit& edit) override { witness_.on_edit(edit); }
-    bool wants_lines() const override { return witness_.wants_lines(); }
-    void put(std::string_view piece) override {
-        if (!differs_ && piece.data() != text_.data() + written_) {
-            differs_ = text_.substr(std::min(written_, text_.size()), piece.size()) != piece;
-        }
-        written_ += piece.size();
-    }
-
-    const std::string_view text_;
-    EditSink& witness_;
-    size_t written_ = 0;
-    bool differs_ = false;
-};
-
 // What a run that writes nothing found in one text.
 struct Findings {
     int64_t edits = 0;
@@ -110,11 +85,12 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
     bool pastNul = false;  // nothing after the first NUL is scanned
     ReadStatus status = ReadStatus::ok;
     try {
-        status = for_each_piece(reader, shifted.wants_lines(), [&](const FilePiece& piece) {
+        const PieceNeeds needs = shifted.wants_lines() ? PieceNeeds::edits : PieceNeeds::judgement;
+        status = for_each_piece(reader, needs, [&](const FilePiece& piece) {
             if (pastNul) return;
             int64_t edits = 0;
-            if (std::string_view newText; piece.rebuilt(newText, edits)) {
-                review.changes = review.changes || newText != piece.text;
+            if (bool changes = false; piece.judged(changes, edits)) {
+                review.changes = review.changes || changes;
             } else {
                 ChangeJudge judge(piece.text, shifted);
                 edits = piece.scan(judge);
@@ -122,7 +98,7 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
                 review.changes = review.changes || judge.changes();
             }
             review.edits += edits;
-            pastNul = piece.text.find('\0') != std::string_view::npos;
+            pastNul = piece.has_nul();
             shifted.count_lines(piece.text);
         });
     } catch (const std::bad_alloc&) {
