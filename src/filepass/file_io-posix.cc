@@ -372,7 +372,7 @@ bool ReplacementFile::write(std::string_view data) {
         data.remove_prefix(static_cast<size_t>(put));
         written_ += static_cast<uint64_t>(put);
     }
-    constexpr uint64_t kEarlyFlushStep = 8 << 20;
+    constexpr uint64_t kEarlyFlushStep = 4 << 20;
     if (written_ - flushRequested_ >= kEarlyFlushStep) {
         flushRequested_ = written_;
         try {
