@@ -17,6 +17,17 @@ public:
     bool wants_lines() const override { return false; }
 };
 
+// Builds a text's new text into a string.
+class StringRebuilder final : public TextRebuilder {
+public:
+    StringRebuilder(std::string_view text, std::string& out) : TextRebuilder(text), out_(out) {}
+
+private:
+    bool wants_lines() const override { return false; }
+    void put(std::string_view piece) override { out_.append(piece); }
+    std::string& out_;
+};
+
 }  // namespace
 
 void RecordedScan::record(std::string_view text, PieceNeeds needs) {
@@ -28,32 +39,35 @@ void RecordedScan::record(std::string_view text, PieceNeeds needs) {
     edits_.clear();
     replacements_.clear();
     newText_.clear();
-    copied_ = 0;
+    const CleanRules rules = rules_from_settings();
     try {
-        if (needs == PieceNeeds::judgement) {
+        switch (needs) {
+        case PieceNeeds::edits:
+            count_ = scan_text(text, rules, *this);
+            break;
+        case PieceNeeds::newText: {
+            StringRebuilder rebuilt(text, newText_);
+            count_ = scan_text(text, rules, rebuilt);
+            rebuilt.finish();
+            break;
+        }
+        case PieceNeeds::judgement: {
             NoWitness none;
             ChangeJudge judge(text, none);
-            count_ = scan_text(text, rules_from_settings(), judge);
+            count_ = scan_text(text, rules, judge);
             judge.finish();
             changes_ = judge.changes();
-            return;
+            break;
         }
-        scan_text(text, rules_from_settings(), *this);
-        if (needs == PieceNeeds::newText) newText_.append(text.substr(copied_));
+        }
     } catch (const std::bad_alloc&) {
         outOfMemory_ = true;
     }
 }
 
 void RecordedScan::on_edit(const Edit& edit) {
-    ++count_;
-    if (needs_ == PieceNeeds::edits) {
-        edits_.push_back(Recorded{edit.offset, edit.original.size(), replacements_.size(), edit.replacement.size(), edit.line});
-        replacements_.append(edit.replacement);
-    } else {
-        newText_.append(text_.substr(copied_, edit.offset - copied_)).append(edit.replacement);
-        copied_ = edit.offset + edit.original.size();
-    }
+    edits_.push_back(Recorded{edit.offset, edit.original.size(), replacements_.size(), edit.replacement.size(), edit.line});
+    replacements_.append(edit.replacement);
 }
 
 void RecordedScan::check_memory() const {

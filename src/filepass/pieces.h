@@ -71,8 +71,8 @@ private:
         size_t replacementAt, replacementLength;  // in replacements_
         int64_t line;
     };
-    void on_edit(const Edit& edit) override;
-    bool wants_lines() const override { return needs_ == PieceNeeds::edits; }
+    void on_edit(const Edit& edit) override;  // PieceNeeds::edits: keeps it
+    bool wants_lines() const override { return true; }
     void check_memory() const;
 
     std::string_view text_;
@@ -84,7 +84,6 @@ private:
     std::vector<Recorded> edits_;
     std::string replacements_;
     std::string newText_;
-    size_t copied_ = 0;  // of text_, into newText_
 };
 
 // One piece of a file, as for_each_piece hands it on.
