@@ -8,15 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <vector>
+
+#include "filepass/worker.h"
 
 namespace {
 
@@ -207,61 +206,26 @@ int open_regular_file(const std::string& path, struct stat& info) {
 // Durability still comes from that final fsync.
 class EarlyFlush {
 public:
-    // Starts the thread for the temporary `fd`; throws std::system_error
-    // when no thread can be made.
-    explicit EarlyFlush(int fd) : fd_(fd) {
-        SignalsHeld held;  // the thread inherits the mask: the cleanup runs on the main thread
-        thread_ = std::thread([this] { run(); });
-    }
-    EarlyFlush(const EarlyFlush&) = delete;
-    EarlyFlush& operator=(const EarlyFlush&) = delete;
-    ~EarlyFlush() { stop(); }
+    explicit EarlyFlush(int fd) : fd_(fd) {}
 
-    // Asks for a flush of all that is written so far; returns at once.
+    // Starts a flush of all that is written so far, unless one is still
+    // running (the next request, or the commit's fsync, covers the rest) or
+    // no thread can be had; returns at once.
     void request() {
-        {
-            std::lock_guard lock(mutex_);
-            ++requested_;
-        }
-        wake_.notify_one();
+        if (!worker_.busy()) worker_.start([this] { failed_ = failed_ || ::fdatasync(fd_) != 0; });
     }
 
-    // Ends the thread, leaving a flush it has not begun to the caller's own
-    // fsync. False when a flush failed: an error an fsync reported once is
-    // not reported to the next.
+    // Waits for a flush still running. False when a flush failed: an error
+    // an fsync reported once is not reported to the next.
     bool stop() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_one();
-        if (thread_.joinable()) thread_.join();
+        worker_.wait();
         return !failed_;
     }
 
 private:
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || requested_ > done_; });
-            if (stopping_) return;
-            const uint64_t upTo = requested_;
-            lock.unlock();
-            const bool ok = ::fdatasync(fd_) == 0;
-            lock.lock();
-            failed_ = failed_ || !ok;
-            done_ = upTo;
-        }
-    }
-
     const int fd_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    uint64_t requested_ = 0;  // flushes asked for
-    uint64_t done_ = 0;       // of those, how many a finished flush covered
-    bool stopping_ = false;
-    bool failed_ = false;
-    std::thread thread_;
+    bool failed_ = false;  // written by the flush, read after wait()
+    Worker worker_;        // ends (waiting for its flush) first
 };
 
 ReadStatus read_whole_file(const std::string& path, FileContent& content) {
@@ -378,8 +342,8 @@ bool ReplacementFile::write(std::string_view data) {
         try {
             if (!earlyFlush_) earlyFlush_ = std::make_unique<EarlyFlush>(fd);
             earlyFlush_->request();
-        } catch (const std::exception&) {
-            // No thread: the commit's fsync does all the flushing, as for a small file.
+        } catch (const std::bad_alloc&) {
+            // No flusher: the commit's fsync does all the flushing, as for a small file.
         }
     }
     return true;

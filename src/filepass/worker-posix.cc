@@ -7,7 +7,7 @@
 #include <thread>
 
 struct Worker::State {
-    std::mutex mutex;
+    mutable std::mutex mutex;
     std::condition_variable changed;
     std::function<void()> job;  // the job to run, until the thread takes it
     bool busy = false;          // a job was started and has not finished
@@ -77,4 +77,10 @@ void Worker::wait() {
     if (!state_) return;
     std::unique_lock lock(state_->mutex);
     state_->changed.wait(lock, [this] { return !state_->busy; });
+}
+
+bool Worker::busy() const {
+    if (!state_) return false;
+    std::lock_guard lock(state_->mutex);
+    return state_->busy;
 }

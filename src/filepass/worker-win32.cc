@@ -65,3 +65,11 @@ void Worker::wait() {
     while (state_->busy) ::SleepConditionVariableSRW(&state_->changed, &state_->lock, INFINITE, 0);
     ::ReleaseSRWLockExclusive(&state_->lock);
 }
+
+bool Worker::busy() const {
+    if (!state_) return false;
+    ::AcquireSRWLockShared(&state_->lock);
+    const bool busy = state_->busy;
+    ::ReleaseSRWLockShared(&state_->lock);
+    return busy;
+}

@@ -20,6 +20,8 @@ public:
     bool start(std::function<void()> job);
     // Returns once the job started last has finished (at once when none).
     void wait();
+    // True while the job started last has not finished.
+    bool busy() const;
 
 private:
     struct State;
