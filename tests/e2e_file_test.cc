@@ -135,6 +135,8 @@ TEST_F(SingleFile, LargeFilesComeOutWholeWhereverTheirEditsLie) {
         lines + lines + "last 1.9999999\n",
         lines + "mid 0.30000000000000004\n" + lines + "end 2.5e-08",
         lines + "x 1.0000001 " + std::string(1, '\0') + lines + "after 1.0000001\n",
+        // The NUL in the second piece, which the second thread reads.
+        lines.substr(0, clean.size() * 6400) + "x 1.0000001 " + std::string(1, '\0') + lines + "after 1.0000001\n",
         lines + longLine + "1.9999999 " + longLine + "\n" + lines,
     };
     for (const std::string& content : cases) {

@@ -34,7 +34,7 @@ public:
     // Scans `piece` and hands on its new text; returns its edit count.
     // Pieces come in file order.
     int64_t scan_piece(const FilePiece& piece) {
-        if (pastNul_) {  // nothing after the first NUL is scanned
+        if (piece.afterNul) {
             if (started_) put(piece.text);
             return 0;
         }
@@ -47,7 +47,6 @@ public:
             edits = piece.scan(rebuilder);
             rebuilder.finish();
         }
-        pastNul_ = piece.has_nul();
         changedLines_.count_lines(piece.text);
         return edits;
     }
@@ -120,7 +119,6 @@ private:
     ReplacementFile file_;
     bool started_ = false;
     bool failed_ = false;
-    bool pastNul_ = false;
 };
 
 // The filter's output: the new text to stdout as the scan goes, the

@@ -34,7 +34,6 @@ void RecordedScan::record(std::string_view text, PieceNeeds needs) {
     text_ = text;
     needs_ = needs;
     outOfMemory_ = false;
-    hasNul_ = text.find('\0') != std::string_view::npos;
     count_ = 0;
     edits_.clear();
     replacements_.clear();
@@ -150,10 +149,12 @@ ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::funct
     // is slow to scan on the other, whose caches do not hold it.
     Block mine, theirs;
     size_t theirPiece = 0;
+    bool theirNul = false;  // their piece holds a NUL
     RecordedScan recorded;
     std::exception_ptr failure;  // what the second thread threw
     Worker worker;  // ends (waiting for its job) before what the job uses goes
     uint64_t offset = 0;  // where the next piece starts in the file
+    bool pastNul = false;  // a piece handed on held a NUL
     for (;;) {
         mine.load(reader, offset);
         size_t piece = mine.piece(wholeLines);
@@ -166,6 +167,9 @@ ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::funct
         }
         if (mine.failed) return ReadStatus::read_failed;
         if (mine.filled == 0) break;  // the end of the file
+        const std::string_view first = mine.text().substr(0, piece);
+        const bool firstAfterNul = pastNul;
+        pastNul = pastNul || first.find('\0') != std::string_view::npos;
         // The second thread reads and scans the piece after this one, if it
         // fits in a block; this one is scanned here meanwhile.
         const uint64_t next = offset + piece;
@@ -173,12 +177,14 @@ ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::funct
             try {
                 theirs.load(reader, next);
                 theirPiece = theirs.failed ? 0 : theirs.piece(wholeLines);
-                if (theirPiece > 0) recorded.record(theirs.text().substr(0, theirPiece), needs);
+                const std::string_view second = theirs.text().substr(0, theirPiece);
+                theirNul = second.find('\0') != std::string_view::npos;
+                if (theirPiece > 0 && !pastNul) recorded.record(second, needs);
             } catch (...) {
                 failure = std::current_exception();
             }
         });
-        onPiece(FilePiece{mine.text().substr(0, piece), offset, nullptr});
+        onPiece(FilePiece{first, offset, nullptr, firstAfterNul});
         offset = next;
         if (mine.atEnd) break;
         if (!shared) continue;
@@ -186,7 +192,8 @@ ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::funct
         if (failure) std::rethrow_exception(failure);
         if (theirs.failed) return ReadStatus::read_failed;
         if (theirPiece == 0) continue;  // too long for one block: read here next
-        onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, &recorded});
+        onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, pastNul ? nullptr : &recorded, pastNul});
+        pastNul = pastNul || theirNul;
         offset += theirPiece;
         if (theirs.atEnd) break;
     }

@@ -54,8 +54,6 @@ public:
     // and keeps what `needs` asks for; a failure to get memory is kept too.
     void record(std::string_view text, PieceNeeds needs);
     PieceNeeds needs() const { return needs_; }
-    // True when the text holds a NUL (the scan stopped there).
-    bool has_nul() const { return hasNul_; }
     // Each of the following ends the process as scan_or_exit does when the
     // scan ran out of memory.
     // PieceNeeds::edits: tells `sink` the edits, returns their number.
@@ -78,7 +76,6 @@ private:
     std::string_view text_;
     PieceNeeds needs_ = PieceNeeds::edits;
     bool outOfMemory_ = false;
-    bool hasNul_ = false;
     bool changes_ = false;
     int64_t count_ = 0;
     std::vector<Recorded> edits_;
@@ -91,6 +88,7 @@ struct FilePiece {
     std::string_view text;
     uint64_t offset;  // where it starts in the file
     const RecordedScan* recorded;  // its scan, when the second thread made it
+    bool afterNul;  // it follows the file's first NUL: it is not scanned, only kept
 
     // Tells `sink` the edits of the piece's scan and returns their number,
     // as scan_or_exit(text, sink) does.
@@ -109,8 +107,6 @@ struct FilePiece {
         changes = recorded->changes(edits);
         return true;
     }
-    // True when the piece holds a NUL: nothing after it is scanned.
-    bool has_nul() const { return recorded ? recorded->has_nul() : text.find('\0') != std::string_view::npos; }
 };
 
 // Reads the file that `reader` opened from its start, a piece at a time,
@@ -120,9 +116,11 @@ struct FilePiece {
 // from one piece to another; blocks of 256 KiB grow only for a longer
 // piece. Pieces are read and scanned two at a time where a second thread
 // can be had: one there, recorded as `needs` says, the other by the
-// caller. Returns ok, or read_failed on a read error or when the file's
-// length is not the size it was opened with (it changed meanwhile). Throws
-// std::bad_alloc.
+// caller. Nothing after the file's first NUL is scanned, as scan_text
+// scans nothing after a text's first NUL: the pieces from there on come
+// marked `afterNul`. Returns ok, or read_failed on a read error or when the
+// file's length is not the size it was opened with (it changed meanwhile).
+// Throws std::bad_alloc.
 ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece);
 
 // Passes edits on with their lines moved down by the lines before the piece

@@ -82,12 +82,11 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
     LineShift shifted(witness);
     const auto start = Clock::now();
     Findings review;
-    bool pastNul = false;  // nothing after the first NUL is scanned
     ReadStatus status = ReadStatus::ok;
     try {
         const PieceNeeds needs = shifted.wants_lines() ? PieceNeeds::edits : PieceNeeds::judgement;
         status = for_each_piece(reader, needs, [&](const FilePiece& piece) {
-            if (pastNul) return;
+            if (piece.afterNul) return;
             int64_t edits = 0;
             if (bool changes = false; piece.judged(changes, edits)) {
                 review.changes = review.changes || changes;
@@ -98,7 +97,6 @@ int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
                 review.changes = review.changes || judge.changes();
             }
             review.edits += edits;
-            pastNul = piece.has_nul();
             shifted.count_lines(piece.text);
         });
     } catch (const std::bad_alloc&) {
