@@ -156,18 +156,18 @@ TEST_F(SingleFile, LargeFilesComeOutWholeWhereverTheirEditsLie) {
     }
 }
 
-TEST_F(SingleFile, MissingTargetIsReportedAndStatusStaysZero) {
+TEST_F(SingleFile, MissingTargetIsReportedWithItsReason) {
     const ProgramRun run = run_mapclean({dir.native("none.map")});
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "Error opening file: " + dir.native("none.map") + "\n");
+    EXPECT_EQ(masked_reasons(run.err), error_line("Error opening file: " + dir.native("none.map"), "No such file or directory"));
 }
 
 TEST_F(SingleFile, FifoIsRefusedWithoutBlocking) {
     ASSERT_EQ(::mkfifo(dir.file("pipe.map").c_str(), 0644), 0);
     const ProgramRun run = run_mapclean({dir.native("pipe.map")}, {.timeoutMs = 10000});
     EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(run.err, "Error opening file: " + dir.native("pipe.map") + "\n");
+    EXPECT_EQ(masked_reasons(run.err), error_line("Error opening file: " + dir.native("pipe.map"), "not a regular file"));
     EXPECT_EQ(run.out, "");
 }
 
@@ -175,7 +175,8 @@ TEST_F(SingleFile, DeviceIsRefused) {
     SKIP_ON_WINDOWS("no /dev there");
     const ProgramRun run = run_mapclean({"/dev/zero"}, {.timeoutMs = 10000});
     EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(run.err, "Error opening file: /dev/zero\n");
+    EXPECT_EQ(run.err, "Error opening file: /dev/zero (not a regular file)\n");
+    EXPECT_EQ(run.status, 2);
 }
 
 // Root ignores permission bits; such runs drop to "nobody" for these.
@@ -186,8 +187,8 @@ TEST_F(SingleFile, UnreadableFileIsRefused) {
     write_file(map, kNoisy);
     ::chmod(map.c_str(), 0);
     const ProgramRun run = run_mapclean({"-s", arg}, {.asNobody = true});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "Error opening file: " + arg + "\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "Error opening file: " + arg + " (Permission denied)\n");
 }
 
 TEST_F(SingleFile, ReadOnlyFileIsNotReplaced) {
@@ -198,9 +199,19 @@ TEST_F(SingleFile, ReadOnlyFileIsNotReplaced) {
     ::chmod(dir.path().c_str(), 0777);
     write_file(map, kNoisy);
     ::chmod(map.c_str(), 0444);
-    const ProgramRun run = run_mapclean({"-s", arg}, {.asNobody = true});
-    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
+    ProgramRun run = run_mapclean({"-s", arg}, {.asNobody = true});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "Error writing to file: " + arg + " (Permission denied)\n");
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
+    EXPECT_EQ(read_file(map), kNoisy);
+
+    // A writable file in a directory where no temporary can be made.
+    ::chmod(map.c_str(), 0666);
+    ::chmod(dir.path().c_str(), 0555);
+    run = run_mapclean({"-s", arg}, {.asNobody = true});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "Error writing to file: " + arg + " (cannot create a temporary file in " + dir.path() +
+                           ": Permission denied)\n");
     EXPECT_EQ(read_file(map), kNoisy);
 }
 
@@ -212,8 +223,8 @@ TEST_F(SingleFile, FailedWriteLeavesTheOriginalAndNoTemporary) {
     for (int i = 0; i < 2000; ++i) content += "1e5 ";
     write_file(map, content);
     const ProgramRun run = run_mapclean({"-s", "-p", "2", arg}, {.fileSizeLimit = 10000});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "Error writing to file: " + arg + " (File too large)\n");
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
     EXPECT_EQ(read_file(map), content);
     size_t entries = 0;
@@ -246,7 +257,8 @@ TEST_F(SingleFile, FileThatVanishesBeforeTheAnswerIsNotReportedSaved) {
     std::filesystem::remove(map);
     child.send("y\n");
     const ProgramRun run = child.finish(10000);
-    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
+    EXPECT_EQ(masked_reasons(run.err), error_line("Error writing to file: " + arg, "No such file or directory"));
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
 }
 
@@ -259,7 +271,8 @@ TEST_F(SingleFile, FileChangedBeforeTheAnswerIsNotOverwritten) {
     write_file(map, "edited 1.9999999\n");
     child.send("y\n");
     const ProgramRun run = child.finish(10000);
-    EXPECT_EQ(run.err, "Error writing to file: " + arg + "\n");
+    EXPECT_EQ(masked_reasons(run.err),
+              error_line("Error writing to file: " + arg, "the file changed while it was being cleaned"));
     EXPECT_EQ(read_file(map), "edited 1.9999999\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),

@@ -99,7 +99,8 @@ TEST_F(MapOptions, BadFieldsEndTheRunBeforeAnyFileIsTouched) {
     for (const auto& r : runs) {
         const ProgramRun run = run_mapclean(r.args);
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, "Error: -only takes planes, texture, patches or keys: " + r.shown + "\n");
+        EXPECT_EQ(run.err, "Error: -only takes planes, texture, offsets, rotation, scales, axes, matrix, flags, patches or keys: " +
+                               r.shown + "\n");
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(read_file(map), "x 1.9999999\n");
     }

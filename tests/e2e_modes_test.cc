@@ -37,7 +37,8 @@ TEST_F(Modes, CheckReportsWritesNothingAndSaysByItsStatus) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(mask_times(run.out), report("a.map", 0) + "Changed: '1.9999999' -> '2' (line 1)\n" +
-                                       report("b.map", 1) + "Overall processing time: T seconds\n");
+                                       report("b.map", 1) + "Overall processing time: T seconds\n" +
+                                       "1 of 2 files would change\n");
     EXPECT_EQ(read_file(dir.file("b.map")), kNoisy);
     EXPECT_EQ(fs::last_write_time(dir.file("b.map")), mtime);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
@@ -45,7 +46,9 @@ TEST_F(Modes, CheckReportsWritesNothingAndSaysByItsStatus) {
     fs::remove(dir.file("b.map"));
     run = run_mapclean({"-CHECK", dir.native()});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(mask_times(run.out), report("a.map", 0) + "Overall processing time: T seconds\n");
+    EXPECT_EQ(mask_times(run.out), report("a.map", 0) + "Overall processing time: T seconds\n" +
+                                       "0 of 1 files would change\n");
+    EXPECT_EQ(run_mapclean({"-check", "-quiet", dir.native()}).out, "");
 
     // A file that cannot be read gives 2, unless another would change.
     fs::create_directory(dir.file("sub.map"));
@@ -90,10 +93,10 @@ TEST_F(Modes, RecursionGoesDepthFirstAndNotThroughLinks) {
 
     // Without -r only the top level.
     ProgramRun run = run_mapclean({"-check", dir.native()});
-    EXPECT_EQ(mask_times(run.out), report("a.map", 1) + "Overall processing time: T seconds\n");
+    EXPECT_EQ(mask_times(run.out), report("a.map", 1) + "Overall processing time: T seconds\n1 of 1 files would change\n");
 
     const std::string all = report("a.map", 1) + report("sub/b.map", 1) + report("sub/deeper/c.map", 1) +
-                            "Overall processing time: T seconds\n";
+                            "Overall processing time: T seconds\n3 of 3 files would change\n";
     run = run_mapclean({"-r", "-check", dir.native()});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(mask_times(run.out), all);

@@ -162,7 +162,9 @@ TEST_F(WriteBack, AnAttributeThatCannotBeSetRefusesTheSave) {
         GTEST_SKIP() << "cannot set a security.* attribute here: " << std::strerror(errno);
     }
     const ProgramRun run = run_mapclean({"-s", map}, {.asNobody = true});
-    EXPECT_EQ(run.err, "Error writing to file: " + map + "\n");
+    EXPECT_EQ(run.err, "Error writing to file: " + map +
+                           " (cannot give the new file the original's attributes: Operation not permitted)\n");
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out.find("Changes saved"), std::string::npos);
     EXPECT_EQ(read_file(map), kNoisy);
     EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"a.map"});

@@ -9,6 +9,12 @@ namespace {
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
+// A byte that joins a number touching it to a word.
+bool word_byte(char c) {
+    return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.' || c == '+' ||
+           c == '-';
+}
+
 std::string formatted(double value, int32_t decimals) {
     std::vector<char> buffer(static_cast<size_t>(std::snprintf(nullptr, 0, "%.*f", decimals, value)) + 1);
     std::snprintf(buffer.data(), buffer.size(), "%.*f", decimals, value);
@@ -75,7 +81,8 @@ ModelScan model_scan(const std::string& text, int32_t precision) {
             continue;
         }
         const std::string token(p, static_cast<const char*>(end));
-        const std::string rewritten = model_rewrite(token, value, precision);
+        const bool inWord = (p > text.c_str() && word_byte(p[-1])) || word_byte(*end);
+        const std::string rewritten = inWord ? token : model_rewrite(token, value, precision);
         if (rewritten != token) {
             ++result.edits;
             result.changes.push_back(token + ">" + rewritten + "@" + std::to_string(line));

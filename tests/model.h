@@ -18,5 +18,6 @@ struct ModelScan {
     std::vector<std::string> changes;  // "original>replacement@line"
 };
 
-// The whole text rewritten, with its edits.
+// The whole text rewritten, with its edits; a token that a letter, digit,
+// '_', '.', '+' or '-' touches is part of a word and stays.
 ModelScan model_scan(const std::string& text, int32_t precision);

@@ -7,21 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "filepass/map_fields.h"
 #include "filepass/settings.h"
 
 namespace {
 
-TEST(ParsePrecision, ReadsLikeAtoiAndSaturates) {
+TEST(ParsePrecision, TakesOnlyWholeNumbersAndSaturates) {
     struct Case {
         const char* text;
-        int32_t value;
+        std::optional<int32_t> value;
     };
     const Case cases[] = {
-        {"2", 2},           {"  7", 7},         {"\t-3", -3},       {"+4", 4},
-        {"abc", 0},         {"", 0},            {"-", 0},           {"12abc", 12},
-        {"- 5", 0},         {"-verbose", 0},    {"007", 7},         {"2147483647", INT_MAX},
-        {"2147483648", INT_MAX}, {"99999999999999999999999", INT_MAX},
+        {"2", 2},           {"-3", -3},         {"+4", 4},          {"007", 7},
+        {"2147483647", INT_MAX}, {"2147483648", INT_MAX}, {"99999999999999999999999", INT_MAX},
         {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN}, {"-99999999999999999999", INT_MIN},
+        {"abc", std::nullopt}, {"", std::nullopt}, {"-", std::nullopt}, {"12abc", std::nullopt},
+        {"  7", std::nullopt}, {"- 5", std::nullopt}, {"-check", std::nullopt}, {"1.5", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(parse_precision(c.text), c.value) << "'" << c.text << "'";
 }
@@ -40,6 +41,9 @@ protected:
         g_verbose = g_silent = g_recursive = g_all = g_quiet = g_stable = g_github = 0;
         g_precision = -1;
         g_review = Review::none;
+        g_excludes.clear();
+        g_null = 0;
+        g_colourWhen = ColourWhen::automatic;
     }
     CliRequest read(std::vector<const char*> args) {
         args.insert(args.begin(), "mapclean");
@@ -57,10 +61,38 @@ TEST_F(ReadArguments, OptionsInAnyCaseAndPosition) {
 }
 
 TEST_F(ReadArguments, EveryTargetIsKeptInOrder) {
-    const CliRequest request = read({"a.map", "-v", "b.map", "--v"});
-    // "-v" and "--v" are no options: they are paths.
-    EXPECT_EQ(request.targets, (std::vector<std::string>{"a.map", "-v", "b.map", "--v"}));
-    EXPECT_EQ(g_verbose, 0);
+    const CliRequest request = read({"a.map", "-", "b.map", "--", "-s", "--", "-x.map"});
+    EXPECT_EQ(request.action, CliAction::run);
+    EXPECT_EQ(request.targets, (std::vector<std::string>{"a.map", "-", "b.map", "-s", "--", "-x.map"}));
+    EXPECT_EQ(g_silent, 0);
+}
+
+TEST_F(ReadArguments, WrongArgumentsStopTheWalkWithTheirError) {
+    const struct {
+        std::vector<const char*> args;
+        const char* message;
+    } cases[] = {
+        {{"-chek", "-stable", "-r", "maps"}, "Error: unknown option: -chek"},
+        {{"a.map", "-v"}, "Error: unknown option: -v"},
+        {{"--v", "-p"}, "Error: unknown option: --v"},
+        {{"-p", "-check", "ok.map"}, "Error: -precision needs a whole number: -check"},
+        {{"-s", "-p", "abc", "maps"}, "Error: -precision needs a whole number: abc"},
+        {{"-p", "-h"}, "Error: -precision needs a whole number: -h"},
+        {{"-s", "a.map", "-p"}, "Error: -precision flag requires a numeric argument."},
+        {{"-only", "texture,walls"},
+         "Error: -only takes planes, texture, offsets, rotation, scales, axes, matrix, flags, patches or keys: "
+         "texture,walls"},
+        {{"-ONLY"}, "Error: -only takes planes, texture, offsets, rotation, scales, axes, matrix, flags, patches or "
+                    "keys: "},
+        {{"--color=sometimes"}, "Error: --color takes auto, always or never: sometimes"},
+        {{"-exclude"}, "Error: -exclude needs a pattern"},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        const CliRequest request = read(c.args);
+        EXPECT_EQ(request.action, CliAction::error) << c.args.front();
+        EXPECT_EQ(request.message, c.message);
+    }
 }
 
 TEST_F(ReadArguments, EverySpellingOfEveryOption) {
@@ -105,21 +137,15 @@ TEST_F(ReadArguments, EverySpellingOfEveryOption) {
     }
 }
 
-TEST_F(ReadArguments, PrecisionTakesTheNextArgumentWhateverItIs) {
-    EXPECT_TRUE(read({"-p", "-verbose"}).targets.empty());
-    EXPECT_EQ(g_precision, 0);
-    EXPECT_EQ(g_verbose, 0);
-
-    EXPECT_EQ(read({"-precision", "-h", "x.map"}).action, CliAction::run);
-    EXPECT_EQ(g_precision, 0);
-
-    read({"-p", "-1"});
+TEST_F(ReadArguments, ValuesOfOptions) {
+    read({"-p", "-1", "-exclude", "obj/*", "--exclude", "*.bak.map", "-Z", "--color=NEVER", "-only", "offsets,Rotation"});
     EXPECT_EQ(g_precision, -1);
-}
-
-TEST_F(ReadArguments, MissingPrecisionStopsTheWalk) {
-    const CliRequest request = read({"-s", "a.map", "-p"});
-    EXPECT_EQ(request.action, CliAction::missing_precision);
+    EXPECT_EQ(g_excludes, (std::vector<std::string>{"obj/*", "*.bak.map"}));
+    EXPECT_EQ(g_null, 1);
+    EXPECT_EQ(g_colourWhen, ColourWhen::never);
+    EXPECT_EQ(g_only, unsigned{kOffsets | kRotation});
+    read({"--color"});
+    EXPECT_EQ(g_colourWhen, ColourWhen::always);
 }
 
 TEST_F(ReadArguments, HelpAndVersionDecideWhereTheyStand) {
@@ -128,8 +154,7 @@ TEST_F(ReadArguments, HelpAndVersionDecideWhereTheyStand) {
     }
     EXPECT_EQ(read({"--VERSION"}).action, CliAction::show_version);
     EXPECT_EQ(read({"-version", "-h"}).action, CliAction::show_version);
-    EXPECT_EQ(read({"-p"}).action, CliAction::missing_precision);
-    EXPECT_EQ(read({"-p", "-h"}).action, CliAction::run);
+    EXPECT_EQ(read({"-p"}).action, CliAction::error);
 }
 
 }  // namespace

@@ -245,6 +245,16 @@ std::string mask_times(const std::string& text) {
     return std::regex_replace(text, figure, "T seconds");
 }
 
+std::string error_line(const std::string& prefix, const std::string& posixReason) {
+    return prefix + " (" + (target_is_windows() ? "R" : posixReason) + ")\n";
+}
+
+std::string masked_reasons(const std::string& text) {
+    if (!target_is_windows()) return text;
+    static const std::regex reason(" \\([^\n]*\\)\n");
+    return std::regex_replace(text, reason, " (R)\n");
+}
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "mapclean-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

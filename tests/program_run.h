@@ -78,6 +78,15 @@ ProgramRun run_mapclean(const std::vector<std::string>& args, const RunOptions& 
 // The output with every "%.3f seconds" figure replaced by "T", for exact comparison.
 std::string mask_times(const std::string& text);
 
+// An error line as the program writes it, "PREFIX (REASON)" and a newline,
+// with the reason POSIX gives; for the Windows build, whose reasons are the
+// system's own words, the reason is "R", as masked_reasons writes it.
+std::string error_line(const std::string& prefix, const std::string& posixReason);
+
+// The error output as error_line expects it: unchanged on POSIX; for the
+// Windows build, the reason of every line that ends in one made "R".
+std::string masked_reasons(const std::string& text);
+
 // A fresh directory under the system's temporary folder, removed with all
 // it holds when the object goes.
 class TempDir {

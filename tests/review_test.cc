@@ -56,9 +56,10 @@ TEST(UnifiedDiff, WritesWhatDiffUWrites) {
 }
 
 TEST(UnifiedDiff, ColoursOnlyWhatChanged) {
-    EXPECT_EQ(unified_diff("a.map", "x\n1.9999999\n", "x\n2\n", true),
+    EXPECT_EQ(unified_diff("a.map", "x\n( 1 1.9999999 -3 ) base/wall 0.25\n", "x\n( 1 2 -3 ) base/wall 0.25\n", true),
               "--- a.map\n+++ a.map\n\x1b[36m@@ -1,2 +1,2 @@\x1b[m\n x\n"
-              "\x1b[31m-1.9999999\x1b[m\n\x1b[32m+2\x1b[m\n");
+              "\x1b[31m-( 1 \x1b[7m1.9999999\x1b[27m -3 ) base/wall 0.25\x1b[m\n"
+              "\x1b[32m+( 1 \x1b[7m2\x1b[27m -3 ) base/wall 0.25\x1b[m\n");
     EXPECT_EQ(unified_diff("a.map", "same\n", "same\n", true), "");
 }
 
@@ -66,9 +67,9 @@ TEST(GithubAnnotation, EscapesWhatGithubRequires) {
     EXPECT_EQ(github_annotation("maps/a.map", 3, 2, "1.9999999", "2"),
               "::warning file=maps/a.map,line=3,title=mapclean::floating-point noise: 2 edits, "
               "first '1.9999999' -> '2'\n");
-    // In the file property ':' and ',' too; in the message only % CR LF.
-    EXPECT_EQ(github_annotation("C:\\a,b%\r\n.map", 1, 1, "5%", "6"),
-              "::warning file=C%3A\\a%2Cb%25%0D%0A.map,line=1,title=mapclean::floating-point noise: 1 edits, "
+    // In the file property ':', ',' and control bytes too; in the message only % CR LF.
+    EXPECT_EQ(github_annotation("C:\\a,b%\r\n\x1b.map", 1, 1, "5%", "6"),
+              "::warning file=C%3A\\a%2Cb%25%0D%0A%1B.map,line=1,title=mapclean::floating-point noise: 1 edits, "
               "first '5%25' -> '6'\n");
 }
 

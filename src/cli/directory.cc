@@ -1,64 +1,104 @@
 #include "cli/directory.h"
 
 #include <chrono>
-#include <cstdio>
-#include <optional>
+#include <memory>
+#include <vector>
 
 #include "cli/platform.h"
-#include "filepass/settings.h"
 #include "filepass/console.h"
+#include "filepass/file_io.h"
 #include "filepass/file_pass.h"
+#include "filepass/names.h"
+#include "filepass/settings.h"
 
 namespace {
 
 // Reports a path the platform cannot take whole; a shortened one would name
 // other files.
-bool path_fits(const std::string& path) {
+bool path_fits(const std::string& path, RunTally& tally) {
     if (path.size() <= max_path_length()) return true;
-    print_error("Path too long: %s\n", path.c_str());
+    print_error("Path too long: %s\n", printable_name(path).c_str());
+    tally.anyFailed = true;
     return false;
 }
 
-// The directory a run was given, which its entries must not reach past.
-struct TreeRoot {
-    std::string name;                // as the run names it
-    std::optional<std::string> real; // resolved; nullopt when it cannot be
-};
-
-// True, after saying so, when `path` is a link whose target lies outside
-// `root`: a map pack from elsewhere must not make the run rewrite files
-// beyond it. A dangling link is left to the file pass, which cannot open it.
-bool links_outside(const std::string& path, const TreeRoot& root) {
-    if (!is_link(path)) return false;
-    const auto target = real_path(path);
-    if (!target || (root.real && path_is_within(*target, *root.real))) return false;
-    print_error("Skipped '%s': it links outside '%s'\n", path.c_str(), root.name.c_str());
-    return true;
+void report_directory_failure(const std::string& path, const IoFailure& failure, RunTally& tally) {
+    print_error("Error opening directory: %s (%s)\n", printable_name(path).c_str(),
+                failure_reason(failure, path).c_str());
+    tally.anyFailed = true;
 }
 
-// The files of one directory, whose pattern fits, then (recursive) those
-// below it; adds to `totalEdits` and `tally`, and returns how many entries
-// matched.
-int64_t process_tree(const std::string& dirPath, const TreeRoot& root, int promptForCommit,
-                     bool recursive, int64_t& totalEdits, RunTally& tally) {
-    int64_t matched = 0;
-    if (const auto names = list_map_files(dirPath)) {
-        for (const std::string& name : *names) {
-            ++matched;
-            const std::string fullPath = dirPath + path_separator() + name;
-            if (!path_fits(fullPath) || links_outside(fullPath, root)) continue;
-            const int64_t fileEdits = process_file(fullPath, promptForCommit, tally);
-            if (fileEdits >= 0) totalEdits += fileEdits;
-        }
+// One directory run: where it goes and what it found.
+struct Walk {
+    std::string rootName;  // the directory as the run was given it
+    int promptForCommit;
+    bool recursive;
+    RunTally& tally;
+    int64_t totalEdits = 0;
+    int64_t matched = 0;   // entries that matched, excluded ones left out
+    bool failed = false;   // a directory could not be read
+};
+
+// True when an entry whose name is `name` and whose path below the run's
+// directory is `below` ('/' between names) matches one of the -exclude globs.
+bool excluded(std::string_view name, std::string_view below) {
+    for (const std::string& glob : g_excludes) {
+        if (matches_glob(glob, name) || matches_glob(glob, below)) return true;
     }
-    if (recursive) {
-        for (const std::string& name : list_subdirectories(dirPath)) {
-            const std::string subPath = dirPath + path_separator() + name;
-            if (!path_fits(subPath + path_separator() + "*.map")) continue;
-            matched += process_tree(subPath, root, promptForCommit, recursive, totalEdits, tally);
-        }
+    return false;
+}
+
+std::string joined(std::string_view below, const std::string& name) {
+    return below.empty() ? name : std::string(below) + '/' + name;
+}
+
+// The files of one directory, then (recursive) those below it, depth first.
+void walk(const std::shared_ptr<const Directory>& dir, const std::string& below, Walk& run) {
+    std::vector<std::string> maps, subdirectories;
+    IoFailure failure;
+    if (!dir->list(maps, subdirectories, failure)) {
+        report_directory_failure(dir->path(), failure, run.tally);
+        run.failed = true;
+        return;
     }
-    return matched;
+    for (const std::string& name : maps) {
+        if (excluded(name, joined(below, name))) continue;
+        ++run.matched;
+        const std::string fullPath = dir->path() + kPathSeparator + name;
+        if (!path_fits(fullPath, run.tally)) continue;
+        FileTarget file{fullPath, FileLocation()};
+        switch (dir->locate(name, file.location, failure)) {
+        case EntryPlace::outside:
+            // A map pack from elsewhere must not make the run rewrite files beyond it.
+            print_error("Skipped '%s': it links outside '%s'\n", printable_name(fullPath).c_str(),
+                        printable_name(run.rootName).c_str());
+            continue;
+        case EntryPlace::missing:
+            print_error("Error opening file: %s (%s)\n", printable_name(fullPath).c_str(),
+                        failure_reason(failure, "").c_str());
+            run.tally.anyFailed = true;
+            continue;
+        case EntryPlace::here:
+        case EntryPlace::inside:
+            break;
+        }
+        const int64_t fileEdits = process_file(file, run.promptForCommit, run.tally);
+        if (fileEdits >= 0) run.totalEdits += fileEdits;
+    }
+    if (!run.recursive) return;
+    for (const std::string& name : subdirectories) {
+        const std::string subBelow = joined(below, name);
+        if (excluded(name, subBelow)) continue;
+        const std::string subPath = dir->path() + kPathSeparator + name;
+        if (!path_fits(subPath + kPathSeparator + "*.map", run.tally)) continue;
+        const std::shared_ptr<const Directory> sub = dir->open_subdirectory(name, failure);
+        if (!sub) {
+            report_directory_failure(subPath, failure, run.tally);
+            run.failed = true;
+            continue;
+        }
+        walk(sub, subBelow, run);
+    }
 }
 
 // The progress lines of a directory run (the current directory named, the
@@ -68,30 +108,77 @@ bool shows_progress() { return !g_quiet && (g_review == Review::none || g_review
 
 }  // namespace
 
+namespace {
+
+// One path segment against one glob segment, neither holding a '/'.
+bool matches_segment(std::string_view glob, std::string_view text) {
+    // Backtracking to the last '*' is enough when '*' and '?' are all there is.
+    size_t g = 0, t = 0;
+    size_t starAt = std::string_view::npos, textAtStar = 0;
+    while (t < text.size()) {
+        if (g < glob.size() && glob[g] == '*') {
+            starAt = g++;
+            textAtStar = t;
+        } else if (g < glob.size() && (glob[g] == '?' || glob[g] == text[t])) {
+            ++g;
+            ++t;
+        } else if (starAt != std::string_view::npos) {
+            g = starAt + 1;
+            t = ++textAtStar;
+        } else {
+            return false;
+        }
+    }
+    while (g < glob.size() && glob[g] == '*') ++g;
+    return g == glob.size();
+}
+
+}  // namespace
+
+bool matches_glob(std::string_view glob, std::string_view text) {
+    // '*' and '?' never match a '/': segment by segment.
+    for (;;) {
+        const size_t globSlash = glob.find('/');
+        const size_t textSlash = text.find('/');
+        if (!matches_segment(glob.substr(0, globSlash), text.substr(0, textSlash))) return false;
+        if (globSlash == std::string_view::npos || textSlash == std::string_view::npos) {
+            return globSlash == textSlash;
+        }
+        glob.remove_prefix(globSlash + 1);
+        text.remove_prefix(textSlash + 1);
+    }
+}
+
 int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTally& tally) {
-    if (!path_fits(dirPath + path_separator() + "*.map")) return 0;
-    int64_t totalEdits = 0;
+    if (!path_fits(dirPath + kPathSeparator + "*.map", tally)) return 0;
     const auto overallStart = std::chrono::steady_clock::now();
-    const TreeRoot root{dirPath, real_path(dirPath)};
-    if (process_tree(dirPath, root, promptForCommit, g_recursive != 0, totalEdits, tally) == 0) {
-        print_error("No .map files found in directory: %s\n", dirPath.c_str());
+    IoFailure failure;
+    const std::shared_ptr<const Directory> root = Directory::open_root(dirPath, failure);
+    if (!root) {
+        report_directory_failure(dirPath, failure, tally);
         return 0;
     }
-    const std::chrono::duration<double> elapsedSec =
-        std::chrono::steady_clock::now() - overallStart;
-    if (shows_progress()) std::printf("Overall processing time: %.3f seconds\n", elapsedSec.count());
-    return totalEdits;
+    Walk run{dirPath, promptForCommit, g_recursive != 0, tally};
+    walk(root, std::string(), run);
+    if (run.matched == 0) {
+        if (!run.failed) print_error("No .map files found in directory: %s\n", printable_name(dirPath).c_str());
+        return 0;
+    }
+    const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - overallStart;
+    if (shows_progress()) print_out("Overall processing time: %.3f seconds\n", elapsedSec.count());
+    return run.totalEdits;
 }
 
 int64_t process_current_directory(int promptForCommit, RunTally& tally) {
     const auto currentDir = current_directory();
     if (!currentDir) {
         print_error("Error reading the current directory\n");
+        tally.anyFailed = true;
         return 0;
     }
     if (shows_progress()) {
-        std::printf("No target specified. Processing .map files in current directory: %s\n",
-                    currentDir->c_str());
+        print_out("No target specified. Processing .map files in current directory: %s\n",
+                  printable_name(*currentDir).c_str());
     }
     return process_directory(*currentDir, promptForCommit, tally);
 }

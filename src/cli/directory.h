@@ -4,22 +4,31 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "filepass/file_pass.h"
 
 // Runs the file pass on each entry of `dirPath` that matches "*.map", then
-// (with g_recursive) on those of each subdirectory, depth first, not
-// following symbolic links to directories, and skipping (with a line on
-// stderr) entries that link to a file outside `dirPath`; then prints the
-// overall time once. Returns the
-// sum of the edit counts of the files that did not fail; every file's
-// result also goes to `tally`. When nothing matches (in the whole tree) or
-// the directory cannot be listed, says so on stderr and returns 0 without an
-// overall time. A path longer than the platform takes is reported on stderr:
-// the directory's pattern ends the run, an entry's is skipped.
+// (with g_recursive) on those of each subdirectory, depth first, leaving out
+// every entry that an -exclude glob (g_excludes) matches by its name or by
+// its path below `dirPath`; then prints the overall time once. Every entry
+// and subdirectory is opened through its open directory (filepass/file_io.h
+// Directory), never through a link: a link to a directory is not entered,
+// and one to a file outside `dirPath` is skipped with a line on stderr.
+// Returns the sum of the edit counts of the files that did not fail; every
+// file's result also goes to `tally`. A directory that cannot be opened or
+// listed is an error ("Error opening directory: DIR (REASON)", a failure in
+// `tally`), and the rest of the tree goes on; when nothing matches in the
+// whole tree and nothing failed, says so on stderr and returns 0 without an
+// overall time. A path longer than the platform takes is reported on stderr
+// as a failure: the directory's pattern ends the run, an entry's is skipped.
 int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTally& tally);
 
 // The run without a target: names the current directory, then processes it
 // as process_directory does. Returns that result, or 0 when the current
 // directory cannot be read (reported on stderr).
 int64_t process_current_directory(int promptForCommit, RunTally& tally);
+
+// True when `text` matches `glob`, whose '*' stands for any bytes and '?'
+// for one, neither ever for a '/'.
+bool matches_glob(std::string_view glob, std::string_view text);

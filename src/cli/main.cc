@@ -1,7 +1,9 @@
 // mapclean: repairs floating-point noise in the numbers of ".map" files.
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "filepass/console.h"
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
+#include "filepass/names.h"
 
 #ifdef __MINGW32__
 // Windows programs expand wildcards in their arguments at start-up; with
@@ -29,53 +32,51 @@ void process_target(const std::string& target, int promptForCommit, RunTally& ta
         process_standard_streams(tally);
     } else if (target.size() > max_path_length()) {
         // The platform's calls would not take it whole; never cut it short.
-        print_error("Path too long: %s\n", target.c_str());
+        print_error("Path too long: %s\n", printable_name(target).c_str());
         tally.anyFailed = true;
     } else if (is_directory(target)) {
         process_directory(target, promptForCommit, tally);
     } else {
-        process_file(target, promptForCommit, tally);
+        process_file(file_at_path(target), promptForCommit, tally);
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The run the arguments ask for; its exit status. Throws std::bad_alloc.
+int run(int argc, char** argv) {
     const CliRequest request = read_arguments(argc, argv);
     switch (request.action) {
     case CliAction::show_usage:
-        std::fputs(kUsageText, stdout);
+        print_out("%s", kUsageText);
         return 0;
     case CliAction::show_version:
-        std::printf("mapclean %s\n", MAPCLEAN_VERSION);
+        print_out("mapclean %s\n", MAPCLEAN_VERSION);
         return 0;
-    case CliAction::missing_precision:
-        print_error("Error: -precision flag requires a numeric argument.\n");
-        return 1;
-    case CliAction::bad_fields:
-        print_error("Error: -only takes planes, texture, patches or keys: %s\n", request.badFields.c_str());
+    case CliAction::error:
+        print_error("%s\n", printable_name(request.message).c_str());
         return 1;
     case CliAction::run:
         break;
     }
 
-    prepare_file_io();
-    // The runs that write nothing, and -all, take every target; the designed
-    // run takes the last (a shell expands "*.map" into many names).
-    const bool everyTarget = g_all || g_review != Review::none;
     std::vector<std::string> targets = request.targets;
-    if (!everyTarget && targets.size() > 1) {
-        print_error("Warning: only the last target is processed: %s\n", targets.back().c_str());
-        targets.erase(targets.begin(), targets.end() - 1);
-    }
     if (std::count(targets.begin(), targets.end(), "-") > 1) {
         print_error("Error: \"-\" can be given only once\n");
         return 1;
     }
+    prepare_file_io();
+    // The runs that write nothing, and -all, take every target; the designed
+    // run takes the last (a shell expands "*.map" into many names).
+    const bool everyTarget = g_all || g_review != Review::none;
+    if (!everyTarget && targets.size() > 1) {
+        print_error("Warning: only the last target is processed: %s\n", printable_name(targets.back()).c_str());
+        targets.erase(targets.begin(), targets.end() - 1);
+    }
     if (g_review == Review::list || g_review == Review::diff) {
         use_binary_stdout();  // the same bytes on every platform
         const char* noColour = std::getenv("NO_COLOR");
-        g_colour = g_review == Review::diff && stdout_is_terminal() && !(noColour && *noColour);
+        const bool automatic = stdout_is_terminal() && !(noColour && *noColour);
+        g_colour = g_review == Review::diff && (g_colourWhen == ColourWhen::always ||
+                                                (g_colourWhen == ColourWhen::automatic && automatic));
     }
 
     const int promptForCommit = g_silent || g_review != Review::none ? 0 : 1;
@@ -83,9 +84,29 @@ int main(int argc, char** argv) {
     if (targets.empty()) process_current_directory(promptForCommit, tally);
     for (const std::string& target : targets) process_target(target, promptForCommit, tally);
 
-    if (g_review != Review::none) return tally.check_status();
-    // The designed run says nothing of failed files by its status; -all and
-    // the filter do.
-    const bool saysFailures = g_all || (targets.size() == 1 && targets.front() == "-");
-    return saysFailures && tally.anyFailed ? 2 : 0;
+    if (g_review == Review::check && !g_quiet) {
+        // Where the report lines went: the filter's go to stderr.
+        const bool filter = std::count(targets.begin(), targets.end(), "-") > 0;
+        print_to(filter ? stderr : stdout, "%" PRId64 " of %" PRId64 " files would change\n", tally.changed,
+                 tally.judged);
+    }
+    return tally.status(g_review != Review::none);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int status = 1;
+    try {
+        status = run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // Every file's temporary went as the stack unwound.
+        print_error("Memory allocation error\n");
+        status = 1;
+    }
+    if (const int error = finish_standard_output(); error != 0) {
+        print_error("Error writing to standard output (%s)\n", system_error_text(error));
+        status = 2;
+    }
+    return status;
 }

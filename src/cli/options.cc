@@ -4,14 +4,13 @@
 #include <iterator>
 #include <limits>
 
+#include "cli/platform.h"
 #include "filepass/map_fields.h"
 #include "filepass/settings.h"
 
 namespace {
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool is_one_of(std::string_view argument, std::initializer_list<std::string_view> names) {
     for (std::string_view name : names) {
@@ -29,7 +28,8 @@ const char kUsageText[] =
     "files back in place, after asking. A target is a file, a directory whose\n"
     ".map files are cleaned in turn (default: the current directory), or \"-\" to\n"
     "clean standard input to standard output. Of several targets only the last\n"
-    "is processed, unless -all, -check, -diff or -list is given.\n"
+    "is processed, unless -all, -check, -diff or -list is given. After \"--\"\n"
+    "every argument is a target.\n"
     "\n"
     "Options (letter case does not matter):\n"
     "  -verbose, --verbose          print a 'Changed' line for every rewritten number\n"
@@ -39,22 +39,27 @@ const char kUsageText[] =
     "  -check, --check              report what would change; write and ask nothing\n"
     "  -diff, --diff                print a unified diff of what would change; write nothing\n"
     "  -list, -l, --list            print the path of each file that would change\n"
+    "  -z, --null                   with -list: end each path with a NUL, not a newline\n"
     "  -github, --github            with -check: a GitHub Actions warning per changed file\n"
     "  -all, --all                  process every target given, in order\n"
     "  -stable, --stable            rewrite until a second run would change nothing\n"
     "  -plain, --plain              automatic mode: write exponent forms as plain decimals\n"
     "  -only FIELDS, --only FIELDS  rewrite only these fields of Quake-family maps, a\n"
-    "                               comma-separated list of planes, texture, patches, keys\n"
+    "                               comma-separated list of planes, texture (offsets,\n"
+    "                               rotation, scales, axes, matrix, flags), patches, keys\n"
+    "  -exclude GLOB, --exclude GLOB\n"
+    "                               directory runs skip entries whose name or path below\n"
+    "                               the directory matches GLOB (* and ? stop at /)\n"
+    "  --color=WHEN                 colour diffs: auto (on a terminal), always or never\n"
     "  -quiet, -q, --quiet          no report, 'Changes saved' or overall time lines\n"
     "  -r, -recursive, --recursive  also clean the .map files of subdirectories\n"
     "  -help, -h, --help, -?        print this text and exit\n"
     "  -version, --version          print the version and exit\n"
     "\n"
-    "Exit status: 0 after a run; 1 when -precision lacks its number, -only its\n"
-    "fields, \"-\" is given twice, or memory runs out. With -all: 2 when a file\n"
-    "could not be read or written. With -check, -diff or -list: 0 when nothing\n"
-    "would change, 1 when something would, 2 when a file could not be read.\n"
-    "With \"-\": 2 when input or output failed.\n";
+    "Exit status: 0 when all went well (with -check, -diff or -list: and nothing\n"
+    "would change); 1 when the arguments are wrong or memory runs out, and with\n"
+    "-check, -diff or -list when something would change; 2 when a file or\n"
+    "directory could not be read or written, or standard output not written.\n";
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -64,16 +69,17 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
-int32_t parse_precision(std::string_view text) {
+std::optional<int32_t> parse_precision(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && is_blank(text[i])) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return std::nullopt;
 
     constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
     constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
     int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
         value = value * 10 + (text[i] - '0');
         if (value > kMax + 1) value = kMax + 1;  // saturate; digits may go on
     }
@@ -81,17 +87,18 @@ int32_t parse_precision(std::string_view text) {
     return static_cast<int32_t>(value > kMax ? kMax : (value < kMin ? kMin : value));
 }
 
+const char kBadFieldsMessage[] =
+    "Error: -only takes planes, texture, offsets, rotation, scales, axes, matrix, flags, patches or keys: ";
+
 std::optional<unsigned> parse_fields(std::string_view text) {
     unsigned fields = 0;
     for (;;) {
         const size_t comma = text.find(',');
         const std::string_view word = text.substr(0, comma);
-        const std::pair<std::string_view, MapField> names[] = {
-            {"planes", kPlanes}, {"texture", kTexture}, {"patches", kPatches}, {"keys", kKeys}};
-        const auto match = std::find_if(std::begin(names), std::end(names),
-                                        [&](const auto& name) { return equals_ignoring_case(word, name.first); });
-        if (match == std::end(names)) return std::nullopt;
-        fields |= match->second;
+        const auto match = std::find_if(std::begin(kFieldNames), std::end(kFieldNames),
+                                        [&](const FieldName& name) { return equals_ignoring_case(word, name.name); });
+        if (match == std::end(kFieldNames)) return std::nullopt;
+        fields |= match->fields;
         if (comma == std::string_view::npos) return fields;
         text.remove_prefix(comma + 1);
     }
@@ -106,26 +113,57 @@ void ask_for(Review review) {
 
 }  // namespace
 
+namespace {
+
+// The error that ends the argument walk.
+CliRequest wrong(std::string message) {
+    CliRequest request;
+    request.action = CliAction::error;
+    request.message = std::move(message);
+    return request;
+}
+
+// The value of "--color=WHEN" (or "-color=WHEN"; "--color" alone is
+// "always"), or nullopt when `argument` is no such option at all.
+std::optional<std::string_view> colour_option(std::string_view argument) {
+    for (std::string_view name : {"--color", "-color", "--colour", "-colour"}) {
+        if (argument.size() < name.size() || !equals_ignoring_case(argument.substr(0, name.size()), name)) continue;
+        const std::string_view rest = argument.substr(name.size());
+        if (rest.empty()) return std::string_view("always");
+        if (rest[0] == '=') return rest.substr(1);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 CliRequest read_arguments(int argc, const char* const* argv) {
     CliRequest request;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (is_one_of(argument, {"-verbose", "--verbose"})) {
+        const bool hasNext = i + 1 < argc;
+        if (optionsEnded || argument == "-" || !argument.starts_with('-')) {
+            request.targets.emplace_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (is_one_of(argument, {"-verbose", "--verbose"})) {
             g_verbose = 1;
         } else if (is_one_of(argument, {"-silent", "-s", "--silent"})) {
             g_silent = 1;
         } else if (is_one_of(argument, {"-precision", "-p", "--precision"})) {
-            if (i + 1 >= argc) {
-                request.action = CliAction::missing_precision;
-                return request;
-            }
-            g_precision = parse_precision(argv[++i]);
+            if (!hasNext) return wrong("Error: -precision flag requires a numeric argument.");
+            const std::optional<int32_t> precision = parse_precision(argv[++i]);
+            if (!precision) return wrong("Error: -precision needs a whole number: " + std::string(argv[i]));
+            g_precision = *precision;
         } else if (is_one_of(argument, {"-check", "--check"})) {
             ask_for(Review::check);
         } else if (is_one_of(argument, {"-list", "-l", "--list"})) {
             ask_for(Review::list);
         } else if (is_one_of(argument, {"-diff", "--diff"})) {
             ask_for(Review::diff);
+        } else if (is_one_of(argument, {"-z", "-null", "--null"})) {
+            g_null = 1;
         } else if (is_one_of(argument, {"-github", "--github"})) {
             g_github = 1;
             ask_for(Review::check);  // annotations come from a check
@@ -138,14 +176,23 @@ CliRequest read_arguments(int argc, const char* const* argv) {
         } else if (is_one_of(argument, {"-plain", "--plain"})) {
             g_plain = 1;
         } else if (is_one_of(argument, {"-only", "--only"})) {
-            const auto fields = i + 1 < argc ? parse_fields(argv[i + 1]) : std::nullopt;
-            if (!fields) {
-                request.action = CliAction::bad_fields;
-                if (i + 1 < argc) request.badFields = argv[i + 1];
-                return request;
-            }
+            const auto fields = hasNext ? parse_fields(argv[i + 1]) : std::nullopt;
+            if (!fields) return wrong(std::string(kBadFieldsMessage) + (hasNext ? argv[i + 1] : ""));
             g_only = *fields;
             ++i;
+        } else if (is_one_of(argument, {"-exclude", "--exclude"})) {
+            if (!hasNext) return wrong("Error: -exclude needs a pattern");
+            g_excludes.emplace_back(argv[++i]);
+        } else if (const auto when = colour_option(argument)) {
+            if (equals_ignoring_case(*when, "auto")) {
+                g_colourWhen = ColourWhen::automatic;
+            } else if (equals_ignoring_case(*when, "always")) {
+                g_colourWhen = ColourWhen::always;
+            } else if (equals_ignoring_case(*when, "never")) {
+                g_colourWhen = ColourWhen::never;
+            } else {
+                return wrong("Error: --color takes auto, always or never: " + std::string(*when));
+            }
         } else if (is_one_of(argument, {"-r", "-recursive", "--recursive"})) {
             g_recursive = 1;
         } else if (is_one_of(argument, {"-h", "-help", "--help", "-?"})) {
@@ -154,8 +201,10 @@ CliRequest read_arguments(int argc, const char* const* argv) {
         } else if (is_one_of(argument, {"-version", "--version"})) {
             request.action = CliAction::show_version;
             return request;
+        } else if (path_exists(std::string(argument))) {
+            request.targets.emplace_back(argument);  // a file really named so
         } else {
-            request.targets.emplace_back(argument);
+            return wrong("Error: unknown option: " + std::string(argument));
         }
     }
     return request;

@@ -1,7 +1,18 @@
 #include "filepass/console.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+
+namespace {
+
+int g_outputError = 0;  // the first failed write to stdout
+
+void keep_output_error(bool failed) {
+    if (failed && g_outputError == 0) g_outputError = errno != 0 ? errno : EIO;
+}
+
+}  // namespace
 
 void print_error(const char* format, ...) {
     std::fflush(stdout);
@@ -12,7 +23,36 @@ void print_error(const char* format, ...) {
     std::fflush(stderr);
 }
 
-void print_text(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void print_out(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    errno = 0;
+    keep_output_error(std::vfprintf(stdout, format, args) < 0);
+    va_end(args);
+}
+
+void print_to(std::FILE* stream, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    errno = 0;
+    const bool failed = std::vfprintf(stream, format, args) < 0;
+    va_end(args);
+    if (stream == stdout) keep_output_error(failed);
+}
+
+void print_text(std::string_view text) { print_text(stdout, text); }
+
+void print_text(std::FILE* stream, std::string_view text) {
+    errno = 0;
+    const bool failed = std::fwrite(text.data(), 1, text.size(), stream) != text.size();
+    if (stream == stdout) keep_output_error(failed);
+}
+
+int finish_standard_output() {
+    errno = 0;
+    keep_output_error(std::fflush(stdout) != 0 || std::ferror(stdout));
+    return g_outputError;
+}
 
 int read_console_char() {
     std::fflush(stdout);

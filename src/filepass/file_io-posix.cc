@@ -1,59 +1,31 @@
 #include "filepass/file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
-#include <vector>
 
+#include "filepass/fatal_signals.h"
 #include "filepass/worker.h"
 
+const char kPathSeparator = '/';
+
 namespace {
-
-// The temporary that a fatal signal must remove. A handler may not allocate,
-// so its path is copied into a fixed buffer while the signals are held.
-char g_pendingTemporary[8192];
-volatile sig_atomic_t g_pendingArmed = 0;
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Removes the pending temporary, then lets the signal end the process as it
-// would have (the handler was reset to the default on entry).
-extern "C" void remove_temporary_and_end(int signal) {
-    if (g_pendingArmed) ::unlink(g_pendingTemporary);
-    ::raise(signal);
-}
-
-// Holds SIGINT, SIGTERM and SIGHUP back while a temporary comes into being
-// or goes, so that the handler never sees it half registered.
-class SignalsHeld {
-public:
-    SignalsHeld() {
-        sigset_t held;
-        ::sigemptyset(&held);
-        for (int signal : kCleanupSignals) ::sigaddset(&held, signal);
-        ::sigprocmask(SIG_BLOCK, &held, &saved_);
-    }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-
-private:
-    sigset_t saved_;
-};
 
 // Closes a descriptor when it goes out of scope.
 class FileDescriptor {
 public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() {
@@ -70,9 +42,11 @@ private:
     int fd_;
 };
 
-// Reads exactly `size` bytes into `data`; false on error or early end.
+// Reads exactly `size` bytes into `data`; false on error (errno set) or
+// early end (errno 0).
 bool read_fully(int fd, char* data, size_t size) {
     while (size > 0) {
+        errno = 0;
         const ssize_t got = ::read(fd, data, size);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
@@ -82,22 +56,18 @@ bool read_fully(int fd, char* data, size_t size) {
     return true;
 }
 
-// The path with every symbolic link resolved, so that the rename replaces
-// the real file and a link stays a link; empty when it cannot be resolved.
-std::string resolve_path(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    return resolved ? std::string(resolved.get()) : std::string();
+// The path with every symbolic link resolved; nullopt (errno set) when it
+// cannot be resolved.
+std::optional<std::string> resolve_path(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved) return std::nullopt;
+    return std::string(resolved.get());
 }
 
-// Template for the temporary beside `target`: hidden, and ending in random
-// characters, so it never looks like a ".map" file to a later directory run.
-std::string temporary_template(const std::string& target) {
-    const size_t slash = target.rfind('/');
-    const std::string dir = target.substr(0, slash + 1);
-    // Keep the name within the file system's name limit.
-    const std::string base = target.substr(slash + 1, 200);
-    return dir + "." + base + "~mapclean-XXXXXX";
+// True when the resolved path `path` is `root` or lies below it.
+bool path_is_within(const std::string& path, const std::string& root) {
+    if (root == "/") return path.starts_with('/');
+    return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
 }
 
 FileIdentity identity_of(const struct stat& info) {
@@ -120,15 +90,6 @@ std::unique_ptr<char[], ContentDeleter> allocate_content(size_t size) {
         return std::unique_ptr<char[], ContentDeleter>(static_cast<char*>(block), ContentDeleter{size});
     }
     return std::unique_ptr<char[], ContentDeleter>(new (std::nothrow) char[size > 0 ? size : 1]);
-}
-
-// Flushes the directory entry of a rename to disk; best effort, since some
-// file systems cannot sync directories and the rename itself is atomic.
-void sync_directory(const std::string& target) {
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == 0 ? "/" : target.substr(0, slash);
-    FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) ::fsync(fd.get());
 }
 
 // The names of the extended attributes of `fd`: empty where the file system
@@ -168,7 +129,8 @@ std::optional<std::string> attribute_value(int fd, const std::string& name) {
 // Gives `to` exactly the extended attributes of `from` (the ACL among them):
 // what `to` got from its directory (a default ACL) but `from` lacks is
 // removed, so access never widens. Only the SELinux label may stay as the
-// system set it. False when any other attribute cannot be made the same.
+// system set it. False (errno set) when any other attribute cannot be made
+// the same.
 bool copy_attributes(int from, int to) {
     constexpr std::string_view kLabel = "security.selinux";
     const auto wanted = attribute_names(from);
@@ -186,16 +148,59 @@ bool copy_attributes(int from, int to) {
     return true;
 }
 
-// Opens the regular file at `path` for reading, blocking reads, with its
-// status in `info`; -1 for anything else, never waiting on a FIFO.
-int open_regular_file(const std::string& path, struct stat& info) {
+// Opens the regular file at `location` for reading, blocking reads, with its
+// status in `info`; -1, with `failure`, for anything else, never waiting on
+// a FIFO. An entry of a directory run is never followed through a link.
+int open_regular_file(const FileLocation& location, struct stat& info, IoFailure& failure) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+    FileDescriptor fd(location.directory
+                          ? ::openat(static_cast<int>(location.directory->handle()), location.entry.c_str(),
+                                     kFlags | O_NOFOLLOW)
+                          : ::open(location.path.c_str(), kFlags));
+    if (fd.get() < 0) {
+        // The entry is one name: a loop there is the entry being a link.
+        failure = {errno == ELOOP && location.directory ? IoFailure::link : IoFailure::open, errno};
+        return -1;
+    }
+    if (::fstat(fd.get(), &info) != 0) {
+        failure = {IoFailure::open, errno};
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        failure = {IoFailure::not_regular, S_ISDIR(info.st_mode) ? EISDIR : 0};
+        return -1;
+    }
     const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        failure = {IoFailure::open, errno};
+        return -1;
+    }
     return fd.release();
 }
+
+// A hidden name for a temporary beside `base`, ending in random characters,
+// so that it never looks like a ".map" file to a later directory run.
+std::string temporary_name(const std::string& base, unsigned attempt) {
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    // splitmix64 of what differs between processes, calls and attempts.
+    uint64_t x = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 32) ^
+                 (static_cast<uint64_t>(::getpid()) << 16) ^ attempt;
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name(1, '.');
+    name.append(base, 0, 200).append("~mapclean-");
+    for (int i = 0; i < 6; ++i, x /= 62) name += kLetters[x % 62];
+    return name;
+}
+
+// Flushes the directory entry of a rename to disk; best effort, since some
+// file systems cannot sync directories and the rename itself is atomic.
+void sync_directory(int directory) { ::fsync(directory); }
 
 }  // namespace
 
@@ -212,42 +217,189 @@ public:
     // running (the next request, or the commit's fsync, covers the rest) or
     // no thread can be had; returns at once.
     void request() {
-        if (!worker_.busy()) worker_.start([this] { failed_ = failed_ || ::fdatasync(fd_) != 0; });
+        if (!worker_.busy()) {
+            worker_.start([this] {
+                if (::fdatasync(fd_) != 0 && error_ == 0) error_ = errno;
+            });
+        }
     }
 
-    // Waits for a flush still running. False when a flush failed: an error
-    // an fsync reported once is not reported to the next.
-    bool stop() {
+    // Waits for a flush still running; the error a flush met, or 0: an
+    // error an fsync reported once is not reported to the next.
+    int stop() {
         worker_.wait();
-        return !failed_;
+        return error_;
     }
 
 private:
     const int fd_;
-    bool failed_ = false;  // written by the flush, read after wait()
-    Worker worker_;        // ends (waiting for its flush) first
+    int error_ = 0;  // written by the flush, read after wait()
+    Worker worker_;  // ends (waiting for its flush) first
 };
 
-ReadStatus read_whole_file(const std::string& path, FileContent& content) {
+Directory::~Directory() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+std::shared_ptr<Directory> Directory::open_root(const std::string& path, IoFailure& failure) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
+        failure = {IoFailure::open, errno};
+        return nullptr;
+    }
+    std::shared_ptr<Directory> root(new Directory());
+    root->handle_ = fd.release();
+    root->path_ = path;
+    root->device_ = info.st_dev;
+    root->file_ = info.st_ino;
+    // Links are judged by the real path of what was opened: a root swapped
+    // meanwhile leaves it unknown, and every link then counts as outside.
+    struct stat real {};
+    if (auto resolved = resolve_path(path);
+        resolved && ::stat(resolved->c_str(), &real) == 0 && real.st_dev == info.st_dev && real.st_ino == info.st_ino) {
+        root->real_ = std::move(*resolved);
+    }
+    return root;
+}
+
+std::shared_ptr<Directory> Directory::open_subdirectory(const std::string& name, IoFailure& failure) const {
+    FileDescriptor fd(::openat(static_cast<int>(handle_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
+        failure = {errno == ELOOP ? IoFailure::link : IoFailure::open, errno};
+        return nullptr;
+    }
+    std::shared_ptr<Directory> child(new Directory());
+    child->handle_ = fd.release();
+    child->parent_ = shared_from_this();
+    child->root_ = root_ ? root_ : shared_from_this();
+    child->name_ = name;
+    child->path_ = path_ + kPathSeparator + name;
+    child->device_ = info.st_dev;
+    child->file_ = info.st_ino;
+    return child;
+}
+
+bool Directory::list(std::vector<std::string>& maps, std::vector<std::string>& subdirectories,
+                     IoFailure& failure) const {
+    // A descriptor of its own, whose reading position no other listing moves.
+    FileDescriptor fd(::openat(static_cast<int>(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* dir = fd.get() >= 0 ? ::fdopendir(fd.get()) : nullptr;
+    if (!dir) {
+        failure = {IoFailure::open, errno};
+        return false;
+    }
+    fd.release();
+    struct CloseDir {
+        DIR* dir;
+        ~CloseDir() { ::closedir(dir); }
+    } closing{dir};
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        // Names ending in ".map" in any letter case, as Windows matches "*.map".
+        if (name.size() >= 4 && (name[name.size() - 4] == '.') && (name[name.size() - 3] | 0x20) == 'm' &&
+            (name[name.size() - 2] | 0x20) == 'a' && (name[name.size() - 1] | 0x20) == 'p') {
+            maps.emplace_back(name);
+        }
+        struct stat info {};
+        if (::fstatat(static_cast<int>(handle_), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(info.st_mode)) {
+            subdirectories.emplace_back(name);
+        }
+    }
+    if (errno != 0) {
+        failure = {IoFailure::read, errno};
+        return false;
+    }
+    // Sorted by bytes, so that runs repeat whatever order the file system keeps.
+    std::sort(maps.begin(), maps.end());
+    std::sort(subdirectories.begin(), subdirectories.end());
+    return true;
+}
+
+EntryPlace Directory::locate(const std::string& name, FileLocation& location, IoFailure& failure) const {
+    location = FileLocation{std::string(), shared_from_this(), name};
+    struct stat info {};
+    if (::fstatat(static_cast<int>(handle_), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(info.st_mode)) {
+        return EntryPlace::here;  // opening it says what it is
+    }
+    // The link is resolved once, by path; what it names is then opened from
+    // the root one directory at a time, never through a link, so that a
+    // swap after the judgement cannot lead outside.
+    const auto resolved = resolve_path(path_ + kPathSeparator + name);
+    if (!resolved) {
+        failure = {IoFailure::open, errno};
+        return EntryPlace::missing;
+    }
+    const std::string& root = root_path();
+    if (root.empty() || !path_is_within(*resolved, root)) return EntryPlace::outside;
+    std::vector<std::string> components;
+    for (size_t at = root.size(); at < resolved->size();) {
+        while (at < resolved->size() && (*resolved)[at] == '/') ++at;
+        const size_t end = std::min(resolved->find('/', at), resolved->size());
+        if (end > at) components.push_back(resolved->substr(at, end - at));
+        at = end;
+    }
+    if (components.empty()) components.push_back(".");  // the root itself, no file
+    std::string entry = std::move(components.back());
+    components.pop_back();
+    auto directory = (root_ ? root_ : shared_from_this())->descend(components, failure);
+    if (!directory) return EntryPlace::missing;
+    location = FileLocation{std::string(), std::move(directory), std::move(entry)};
+    return EntryPlace::inside;
+}
+
+std::shared_ptr<const Directory> Directory::descend(const std::vector<std::string>& components,
+                                                    IoFailure& failure) const {
+    std::shared_ptr<const Directory> at = shared_from_this();
+    for (const std::string& component : components) {
+        at = at->open_subdirectory(component, failure);
+        if (!at) return nullptr;
+    }
+    return at;
+}
+
+bool Directory::still_in_place() const {
+    if (!parent_) return true;
+    struct stat info {};
+    return parent_->still_in_place() &&
+           ::fstatat(static_cast<int>(parent_->handle_), name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           info.st_dev == device_ && info.st_ino == file_;
+}
+
+bool read_whole_file(const FileLocation& location, FileContent& content, IoFailure& failure) {
     content = FileContent();
     struct stat info {};
-    FileDescriptor fd(open_regular_file(path, info));
-    if (fd.get() < 0) return ReadStatus::open_failed;
+    FileDescriptor fd(open_regular_file(location, info, failure));
+    if (fd.get() < 0) return false;
     const auto size = static_cast<size_t>(info.st_size);
     FileContent read;
     read.data = allocate_content(size);
-    if (!read.data) return ReadStatus::alloc_failed;
+    if (!read.data) {
+        failure = {IoFailure::memory, ENOMEM};
+        return false;
+    }
     read.size = size;
     // A byte past the size seen means the file grew while being read (or is
     // a pseudo-file whose size says nothing): writing back only what was
     // read would lose the rest.
     char extra = 0;
-    if (!read_fully(fd.get(), read.data.get(), read.size) || read_fully(fd.get(), &extra, 1)) {
-        return ReadStatus::read_failed;
+    if (!read_fully(fd.get(), read.data.get(), read.size)) {
+        failure = {errno != 0 ? IoFailure::read : IoFailure::changed, errno};
+        return false;
+    }
+    if (read_fully(fd.get(), &extra, 1)) {
+        failure = {IoFailure::changed, 0};
+        return false;
     }
     read.identity = identity_of(info);
     content = std::move(read);
-    return ReadStatus::ok;
+    return true;
 }
 
 FileReader::~FileReader() { close(); }
@@ -257,18 +409,20 @@ void FileReader::close() {
     handle_ = -1;
 }
 
-ReadStatus FileReader::open(const std::string& path) {
+bool FileReader::open(const FileLocation& location, IoFailure& failure) {
+    close();
     struct stat info {};
-    handle_ = open_regular_file(path, info);
-    if (handle_ < 0) return ReadStatus::open_failed;
+    handle_ = open_regular_file(location, info, failure);
+    if (handle_ < 0) return false;
     identity_ = identity_of(info);
-    return ReadStatus::ok;
+    return true;
 }
 
-int64_t FileReader::read_at(uint64_t offset, char* data, size_t size) {
+int64_t FileReader::read_at(uint64_t offset, char* data, size_t size, int& error) {
     for (;;) {
         const ssize_t got = ::pread(static_cast<int>(handle_), data, size, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) continue;
+        if (got < 0) error = errno;
         return got;
     }
 }
@@ -284,32 +438,69 @@ void ContentDeleter::operator()(char* data) const {
 ReplacementFile::ReplacementFile() = default;
 ReplacementFile::~ReplacementFile() { discard(); }
 
-bool ReplacementFile::open(const std::string& path, const FileIdentity& identity) {
+bool ReplacementFile::fail(IoFailure::Step step, int error) {
+    failure_ = {step, error};
+    discard();
+    return false;
+}
+
+bool ReplacementFile::open(const FileLocation& location, const FileIdentity& identity) {
     discard();
     identity_ = identity;
+    failure_ = IoFailure();
     written_ = flushRequested_ = 0;
-    target_ = resolve_path(path);
-    if (target_.empty()) return false;
+    lostSetIdBits_ = 0;
+    runDirectory_ = location.directory;
+    if (location.directory) {
+        directory_ = ::fcntl(static_cast<int>(location.directory->handle()), F_DUPFD_CLOEXEC, 0);
+        target_ = location.entry;
+        directoryName_ = location.directory->path();
+    } else {
+        // A link is followed, and stays a link: the real file is replaced.
+        const auto resolved = resolve_path(location.path);
+        if (!resolved) return fail(IoFailure::open, errno);
+        const size_t slash = resolved->rfind('/');
+        const std::string directory = slash == 0 ? "/" : resolved->substr(0, slash);
+        target_ = resolved->substr(slash + 1);
+        directory_ = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // Messages name the directory as the path gives it, unless the file
+        // is a link, whose target's directory the temporary goes to.
+        struct stat link {};
+        const size_t given = location.path.rfind('/');
+        const bool isLink = ::lstat(location.path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+        directoryName_ = isLink ? directory
+                         : given == std::string::npos ? std::string(".")
+                         : given == 0                 ? std::string("/")
+                                                      : location.path.substr(0, given);
+    }
+    if (directory_ < 0) return fail(IoFailure::open, errno);
+    const int dir = static_cast<int>(directory_);
 
     // The original must be writable: a read-only file is not replaced.
-    FileDescriptor original(::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor original(::openat(dir, target_.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
-    if (original.get() < 0 || ::fstat(original.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
+    if (original.get() < 0) return fail(errno == ELOOP ? IoFailure::link : IoFailure::open, errno);
+    if (::fstat(original.get(), &info) != 0) return fail(IoFailure::open, errno);
+    if (!S_ISREG(info.st_mode)) return fail(IoFailure::not_regular, 0);
     otherLinks_ = info.st_nlink > 1;
-    std::string temporary = temporary_template(target_);
-    if (temporary.size() >= sizeof g_pendingTemporary) return false;
+
+    int fd = -1;
     {
-        SignalsHeld held;
-        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-        if (fd < 0) return false;
-        handle_ = fd;
-        temporary_ = std::move(temporary);
-        std::memcpy(g_pendingTemporary, temporary_.c_str(), temporary_.size() + 1);
-        g_pendingArmed = 1;
+        FatalSignalsHeld held;
+        for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            std::string name = temporary_name(target_, attempt);
+            fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0 && errno != EEXIST) break;
+            if (fd >= 0 && !set_pending_temporary(dir, name.c_str())) {
+                ::unlinkat(dir, name.c_str(), 0);
+                ::close(fd);
+                return fail(IoFailure::create_temporary, ENAMETOOLONG);
+            }
+            if (fd >= 0) temporary_ = std::move(name);
+        }
     }
-    const int fd = static_cast<int>(handle_);
+    if (fd < 0) return fail(IoFailure::create_temporary, errno);
+    handle_ = fd;
 
     // A user who may not give the file to its owner keeps at least its group
     // where allowed; the file then belongs to whoever saves it, as with any
@@ -317,12 +508,15 @@ bool ReplacementFile::open(const std::string& path, const FileIdentity& identity
     if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
         [[maybe_unused]] const int grouped = ::fchown(fd, static_cast<uid_t>(-1), info.st_gid);
     }
-    // The mode last: an ACL sets the permission bits too, and a change of
-    // owner clears set-user-ID.
-    if (!copy_attributes(original.get(), fd) || ::fchmod(fd, info.st_mode & 07777) != 0) {
-        discard();
-        return false;
-    }
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) return fail(IoFailure::attributes, errno);
+    // A set-ID file never changes hands: the bit goes where the owner or
+    // group does not stay.
+    mode_ = info.st_mode & 07777;
+    if ((mode_ & S_ISUID) && made.st_uid != info.st_uid) lostSetIdBits_ |= S_ISUID;
+    if ((mode_ & S_ISGID) && made.st_gid != info.st_gid) lostSetIdBits_ |= S_ISGID;
+    mode_ &= ~lostSetIdBits_;
+    if (!copy_attributes(original.get(), fd)) return fail(IoFailure::attributes, errno);
     return true;
 }
 
@@ -332,7 +526,7 @@ bool ReplacementFile::write(std::string_view data) {
     while (!data.empty()) {
         const ssize_t put = ::write(fd, data.data(), data.size());
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
+        if (put <= 0) return fail(IoFailure::write, put < 0 ? errno : ENOSPC);
         data.remove_prefix(static_cast<size_t>(put));
         written_ += static_cast<uint64_t>(put);
     }
@@ -352,31 +546,34 @@ bool ReplacementFile::write(std::string_view data) {
 bool ReplacementFile::commit() {
     if (handle_ < 0) return false;
     const int fd = static_cast<int>(handle_);
-    handle_ = -1;
-    const bool flushedEarly = !earlyFlush_ || earlyFlush_->stop();
+    const int dir = static_cast<int>(directory_);
+    const int flushError = earlyFlush_ ? earlyFlush_->stop() : 0;
     earlyFlush_.reset();
+    if (flushError != 0) return fail(IoFailure::write, flushError);
+    // The mode after the last write, which would clear set-user-ID and
+    // set-group-ID; an ACL sets the permission bits too.
+    if (::fchmod(fd, mode_) != 0) return fail(IoFailure::attributes, errno);
+    if (::fsync(fd) != 0) return fail(IoFailure::write, errno);
+    handle_ = -1;
     // close() can report a late write error, so its result counts too.
-    const bool synced = ::fsync(fd) == 0 && flushedEarly;
+    if (::close(fd) != 0) return fail(IoFailure::write, errno);
     struct stat info {};
-    const bool unchanged = ::stat(target_.c_str(), &info) == 0 && identity_of(info) == identity_;
-    if (::close(fd) != 0 || !synced || !unchanged) {
-        discard();
-        return false;
+    if (::fstatat(dir, target_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || identity_of(info) != identity_) {
+        return fail(IoFailure::changed, 0);
     }
+    if (runDirectory_ && !runDirectory_->still_in_place()) return fail(IoFailure::moved, 0);
     bool renamed = false;
     {
-        SignalsHeld held;
-        renamed = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+        FatalSignalsHeld held;
+        renamed = ::renameat(dir, temporary_.c_str(), dir, target_.c_str()) == 0;
         if (renamed) {
-            g_pendingArmed = 0;
+            clear_pending_temporary();
             temporary_.clear();
         }
     }
-    if (!renamed) {
-        discard();
-        return false;
-    }
-    sync_directory(target_);
+    if (!renamed) return fail(IoFailure::replace, errno);
+    sync_directory(dir);
+    discard();  // closes the directory
     return true;
 }
 
@@ -384,38 +581,36 @@ void ReplacementFile::discard() {
     earlyFlush_.reset();  // before the descriptor it flushes is closed
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
-    if (temporary_.empty()) return;
-    SignalsHeld held;
-    ::unlink(temporary_.c_str());
-    g_pendingArmed = 0;
-    temporary_.clear();
+    if (!temporary_.empty()) {
+        FatalSignalsHeld held;
+        ::unlinkat(static_cast<int>(directory_), temporary_.c_str(), 0);
+        clear_pending_temporary();
+        temporary_.clear();
+    }
+    if (directory_ >= 0) ::close(static_cast<int>(directory_));
+    directory_ = -1;
+    runDirectory_.reset();
 }
 
-bool read_standard_input(std::string& content) {
+bool read_standard_input(std::string& content, IoFailure& failure) {
     try {
         char chunk[1 << 16];
         for (;;) {
             const ssize_t got = ::read(0, chunk, sizeof chunk);
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return false;
+            if (got < 0) {
+                failure = {IoFailure::read, errno};
+                return false;
+            }
             if (got == 0) return true;
             content.append(chunk, static_cast<size_t>(got));
         }
     } catch (const std::bad_alloc&) {
+        failure = {IoFailure::memory, ENOMEM};
         return false;
     }
 }
 
-void prepare_file_io() {
-    std::signal(SIGXFSZ, SIG_IGN);
-    for (int signal : kCleanupSignals) {
-        // A signal the caller ignores (nohup, a background job) stays ignored.
-        struct sigaction current {};
-        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
-        struct sigaction cleanup {};
-        cleanup.sa_handler = remove_temporary_and_end;
-        cleanup.sa_flags = SA_RESETHAND;
-        ::sigemptyset(&cleanup.sa_mask);
-        ::sigaction(signal, &cleanup, nullptr);
-    }
-}
+const char* system_error_text(int error) { return std::strerror(error); }
+
+void prepare_file_io() { install_fatal_signal_handlers(); }

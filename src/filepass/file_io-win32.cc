@@ -85,11 +85,13 @@ bool replace_file(const std::string& target, const std::string& replacement, boo
     return false;
 }
 
-// Reads exactly `size` bytes into `data`; false on error or early end.
+// Reads exactly `size` bytes into `data`; false on error (the system's
+// error set) or early end (the error 0).
 bool read_fully(HANDLE file, char* data, size_t size) {
     while (size > 0) {
         const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
         DWORD got = 0;
+        ::SetLastError(0);
         if (!::ReadFile(file, data, chunk, &got, nullptr) || got == 0) return false;
         data += got;
         size -= got;
@@ -97,12 +99,31 @@ bool read_fully(HANDLE file, char* data, size_t size) {
     return true;
 }
 
-// The final path of an open file (links resolved), or `fallback`.
-std::string final_path(HANDLE file, const std::string& fallback) {
+// The final path of an open file or directory (links resolved); empty when
+// it cannot be read.
+std::string final_path(HANDLE file) {
     char buffer[32768];
     const DWORD length = ::GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= sizeof buffer) return fallback;
+    if (length == 0 || length >= sizeof buffer) return std::string();
     return std::string(buffer, length);
+}
+
+// True when the final path `path` is `root` or lies below it, compared
+// without regard to case.
+bool path_is_within(const std::string& path, const std::string& root) {
+    if (root.empty() || path.size() < root.size()) return false;
+    for (size_t i = 0; i < root.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(path[i]) != lower(root[i])) return false;
+    }
+    return path.size() == root.size() || path[root.size()] == '\\' || root.ends_with('\\');
+}
+
+// The directory part of `path` as given, for messages: "." when it has none.
+std::string directory_of(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 // A new, uniquely named file beside `target` whose name never ends in
@@ -144,37 +165,209 @@ FileIdentity identity_of(const std::string& path) {
     return file.valid() ? identity_of(file.get()) : FileIdentity{};
 }
 
-// Opens the disk file at `path` for reading. Directories cannot be opened
-// this way, and a handle that is no disk file (a console, a pipe, a device)
-// is refused before any read: INVALID_HANDLE_VALUE.
-HANDLE open_disk_file(const std::string& path) {
-    Handle file(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK) return INVALID_HANDLE_VALUE;
+// The path at which `location` is opened.
+std::string path_of(const FileLocation& location) {
+    return location.directory ? location.directory->path() + "\\" + location.entry : location.path;
+}
+
+// Opens `location` with `access`; an entry of a directory run without
+// following a reparse point, and only where its handle leads into the run's
+// directory. INVALID_HANDLE_VALUE, with `failure`, otherwise.
+HANDLE open_located(const FileLocation& location, DWORD access, const std::string& root, IoFailure& failure) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (location.directory ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    Handle file(::CreateFileA(path_of(location).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
+    if (!file.valid()) {
+        failure = {IoFailure::open, static_cast<int>(::GetLastError())};
+        return INVALID_HANDLE_VALUE;
+    }
+    if (location.directory) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(file.get(), &info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !path_is_within(final_path(file.get()), root)) {
+            failure = {IoFailure::link, 0};
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    // A handle that is no disk file (a console, a pipe, a device) is refused
+    // before any read. Directories cannot be opened this way.
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        failure = {IoFailure::not_regular, 0};
+        return INVALID_HANDLE_VALUE;
+    }
     return file.release();
+}
+
+// The final path of the run's directory of `location`, where its handles
+// must lead; empty for a path.
+std::string root_of(const FileLocation& location) {
+    return location.directory ? location.directory->root_path() : std::string();
 }
 
 }  // namespace
 
-ReadStatus read_whole_file(const std::string& path, FileContent& content) {
+const char kPathSeparator = '\\';
+
+const char* system_error_text(int error) {
+    static char buffer[512];
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                          static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                          buffer, sizeof buffer, nullptr);
+    if (length == 0) {
+        std::snprintf(buffer, sizeof buffer, "error %d", error);
+        return buffer;
+    }
+    // The message ends in a full stop and a line end, which the error line has already.
+    size_t end = length;
+    while (end > 0 && (buffer[end - 1] == '\n' || buffer[end - 1] == '\r' || buffer[end - 1] == '.')) --end;
+    buffer[end] = '\0';
+    return buffer;
+}
+
+Directory::~Directory() {
+    if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+namespace {
+
+// Opens the directory at `path` so that it cannot be renamed or removed
+// while open (no FILE_SHARE_DELETE); INVALID_HANDLE_VALUE, with `failure`,
+// when it cannot be, or (with `noLink`) is a reparse point.
+HANDLE open_directory(const std::string& path, bool noLink, IoFailure& failure) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    Handle dir(::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!dir.valid() || !::GetFileInformationByHandle(dir.get(), &info)) {
+        failure = {IoFailure::open, static_cast<int>(::GetLastError())};
+        return INVALID_HANDLE_VALUE;
+    }
+    if (noLink && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        failure = {IoFailure::link, 0};
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        failure = {IoFailure::open, ERROR_DIRECTORY};
+        return INVALID_HANDLE_VALUE;
+    }
+    return dir.release();
+}
+
+}  // namespace
+
+std::shared_ptr<Directory> Directory::open_root(const std::string& path, IoFailure& failure) {
+    const HANDLE dir = open_directory(path, false, failure);
+    if (dir == INVALID_HANDLE_VALUE) return nullptr;
+    std::shared_ptr<Directory> root(new Directory());
+    root->handle_ = reinterpret_cast<intptr_t>(dir);
+    root->path_ = path;
+    root->real_ = final_path(dir);
+    return root;
+}
+
+std::shared_ptr<Directory> Directory::open_subdirectory(const std::string& name, IoFailure& failure) const {
+    const HANDLE dir = open_directory(path_ + "\\" + name, true, failure);
+    if (dir == INVALID_HANDLE_VALUE) return nullptr;
+    std::shared_ptr<Directory> child(new Directory());
+    child->handle_ = reinterpret_cast<intptr_t>(dir);
+    child->parent_ = shared_from_this();
+    child->root_ = root_ ? root_ : shared_from_this();
+    child->name_ = name;
+    child->path_ = path_ + "\\" + name;
+    if (!path_is_within(final_path(dir), child->root_->real_)) {
+        failure = {IoFailure::link, 0};
+        return nullptr;
+    }
+    return child;
+}
+
+bool Directory::list(std::vector<std::string>& maps, std::vector<std::string>& subdirectories,
+                     IoFailure& failure) const {
+    // The platform's own matching and order: what "*.map" means on Windows.
+    WIN32_FIND_DATAA entry;
+    HANDLE find = ::FindFirstFileA((path_ + "\\*.map").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        failure = {IoFailure::open, static_cast<int>(::GetLastError())};
+        return false;
+    }
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            maps.emplace_back(entry.cFileName);
+        } while (::FindNextFileA(find, &entry));
+        ::FindClose(find);
+    }
+    find = ::FindFirstFileA((path_ + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return true;
+    do {
+        const std::string_view name = entry.cFileName;
+        const DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            name != "." && name != "..") {
+            subdirectories.emplace_back(name);
+        }
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return true;
+}
+
+EntryPlace Directory::locate(const std::string& name, FileLocation& location, IoFailure& failure) const {
+    location = FileLocation{std::string(), shared_from_this(), name};
+    const std::string path = path_ + "\\" + name;
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return EntryPlace::here;
+    // No access is asked for: only the name of what the link finally opens.
+    Handle target(::CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr));
+    if (!target.valid()) {
+        failure = {IoFailure::open, static_cast<int>(::GetLastError())};
+        return EntryPlace::missing;
+    }
+    const std::string resolved = final_path(target.get());
+    const std::string& root = root_path();
+    if (!path_is_within(resolved, root) || resolved.size() == root.size()) return EntryPlace::outside;
+    const size_t from = root.ends_with('\\') ? root.size() : root.size() + 1;
+    const Directory& top = root_ ? *root_ : *this;
+    location = FileLocation{std::string(), top.shared_from_this(), resolved.substr(from)};
+    return EntryPlace::inside;
+}
+
+std::shared_ptr<const Directory> Directory::descend(const std::vector<std::string>&, IoFailure&) const {
+    return shared_from_this();
+}
+
+// Held open without FILE_SHARE_DELETE, no directory of the run can be moved.
+bool Directory::still_in_place() const { return true; }
+
+bool read_whole_file(const FileLocation& location, FileContent& content, IoFailure& failure) {
     content = FileContent();
-    Handle file(open_disk_file(path));
+    Handle file(open_located(location, GENERIC_READ, root_of(location), failure));
+    if (!file.valid()) return false;
     LARGE_INTEGER size{};
-    if (!file.valid() || !::GetFileSizeEx(file.get(), &size)) return ReadStatus::open_failed;
+    if (!::GetFileSizeEx(file.get(), &size)) {
+        failure = {IoFailure::open, static_cast<int>(::GetLastError())};
+        return false;
+    }
     const auto bytes = static_cast<unsigned long long>(size.QuadPart);
-    if (bytes > SIZE_MAX - 1) return ReadStatus::alloc_failed;
     FileContent read;
-    read.data.reset(new (std::nothrow) char[bytes > 0 ? bytes : 1]);  // no mapping on Windows
-    if (!read.data) return ReadStatus::alloc_failed;
+    if (bytes <= SIZE_MAX - 1) read.data.reset(new (std::nothrow) char[bytes > 0 ? bytes : 1]);  // no mapping here
+    if (!read.data) {
+        failure = {IoFailure::memory, ERROR_NOT_ENOUGH_MEMORY};
+        return false;
+    }
     read.size = static_cast<size_t>(bytes);
     // A byte past the size seen means the file grew while being read.
     char extra = 0;
-    if (!read_fully(file.get(), read.data.get(), read.size) || read_fully(file.get(), &extra, 1)) {
-        return ReadStatus::read_failed;
+    if (!read_fully(file.get(), read.data.get(), read.size)) {
+        const DWORD error = ::GetLastError();
+        failure = {error != 0 ? IoFailure::read : IoFailure::changed, static_cast<int>(error)};
+        return false;
+    }
+    if (read_fully(file.get(), &extra, 1)) {
+        failure = {IoFailure::changed, 0};
+        return false;
     }
     read.identity = identity_of(file.get());
     content = std::move(read);
-    return ReadStatus::ok;
+    return true;
 }
 
 void ContentDeleter::operator()(char* data) const { delete[] data; }
@@ -186,24 +379,28 @@ void FileReader::close() {
     handle_ = -1;
 }
 
-ReadStatus FileReader::open(const std::string& path) {
-    const HANDLE file = open_disk_file(path);
-    if (file == INVALID_HANDLE_VALUE) return ReadStatus::open_failed;
+bool FileReader::open(const FileLocation& location, IoFailure& failure) {
+    close();
+    const HANDLE file = open_located(location, GENERIC_READ, root_of(location), failure);
+    if (file == INVALID_HANDLE_VALUE) return false;
     handle_ = reinterpret_cast<intptr_t>(file);
     identity_ = identity_of(file);
-    return ReadStatus::ok;
+    return true;
 }
 
 // A synchronous ReadFile at an offset also moves the handle's position,
 // which nothing here relies on.
-int64_t FileReader::read_at(uint64_t offset, char* data, size_t size) {
+int64_t FileReader::read_at(uint64_t offset, char* data, size_t size, int& error) {
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
     if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &got, &at)) {
-        return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+        const DWORD last = ::GetLastError();
+        if (last == ERROR_HANDLE_EOF) return 0;
+        error = static_cast<int>(last);
+        return -1;
     }
     return got;
 }
@@ -214,30 +411,40 @@ class EarlyFlush {};
 ReplacementFile::ReplacementFile() = default;
 ReplacementFile::~ReplacementFile() { discard(); }
 
-bool ReplacementFile::open(const std::string& path, const FileIdentity& identity) {
+bool ReplacementFile::fail(IoFailure::Step step, int error) {
+    failure_ = {step, error};
+    discard();
+    return false;
+}
+
+bool ReplacementFile::open(const FileLocation& location, const FileIdentity& identity) {
     discard();
     identity_ = identity;
+    failure_ = IoFailure();
+    runDirectory_ = location.directory;
+    directoryName_ = location.directory ? location.directory->path() : directory_of(location.path);
     {
         // The original must be writable (not read-only); the probe also
         // resolves links, so that a link stays a link.
-        Handle probe(::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        IoFailure probeFailure;
+        Handle probe(open_located(location, GENERIC_WRITE, root_of(location), probeFailure));
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!probe.valid() || ::GetFileType(probe.get()) != FILE_TYPE_DISK ||
-            !::GetFileInformationByHandle(probe.get(), &info)) {
-            return false;
-        }
+        if (!probe.valid()) return fail(probeFailure.step, probeFailure.error);
+        if (!::GetFileInformationByHandle(probe.get(), &info)) return fail(IoFailure::open, static_cast<int>(::GetLastError()));
         otherLinks_ = info.nNumberOfLinks > 1;
-        target_ = final_path(probe.get(), path);
+        target_ = final_path(probe.get());
+        if (target_.empty()) target_ = path_of(location);
     }
     PendingLock held;
     const HANDLE file = create_temporary(target_, temporary_);
     if (file == INVALID_HANDLE_VALUE || temporary_.size() >= sizeof g_pendingTemporary) {
+        const int error = file == INVALID_HANDLE_VALUE ? static_cast<int>(::GetLastError()) : ERROR_FILENAME_EXCED_RANGE;
         if (file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(file);
             ::DeleteFileA(temporary_.c_str());
         }
         temporary_.clear();
+        failure_ = {IoFailure::create_temporary, error};
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(file);
@@ -253,7 +460,9 @@ bool ReplacementFile::write(std::string_view data) {
     while (!data.empty()) {
         const DWORD chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(data.size());
         DWORD put = 0;
-        if (!::WriteFile(file, data.data(), chunk, &put, nullptr) || put == 0) return false;
+        if (!::WriteFile(file, data.data(), chunk, &put, nullptr) || put == 0) {
+            return fail(IoFailure::write, static_cast<int>(::GetLastError()));
+        }
         data.remove_prefix(put);
     }
     return true;
@@ -264,23 +473,28 @@ bool ReplacementFile::commit() {
     const HANDLE file = reinterpret_cast<HANDLE>(handle_);
     handle_ = -1;
     const bool flushed = ::FlushFileBuffers(file) != 0;
+    const DWORD flushError = flushed ? 0 : ::GetLastError();
     const FileIdentity now = identity_of(target_);
     const bool unchanged = now == identity_ && now != FileIdentity{};
     bool replaced = false;
     bool replacementLeft = false;
+    DWORD replaceError = 0;
     {
         PendingLock held;
         g_pendingHandle = INVALID_HANDLE_VALUE;
         const bool closed = ::CloseHandle(file) != 0;
         replaced = closed && flushed && unchanged && replace_file(target_, temporary_, replacementLeft);
+        if (!replaced) replaceError = ::GetLastError();
         if (replaced || replacementLeft) {
             // Done, or the temporary now holds the only copy: never remove it.
             g_pendingArmed = false;
             temporary_.clear();
         }
     }
-    if (!replaced) discard();
-    return replaced;
+    if (replaced) return true;
+    if (!flushed) return fail(IoFailure::write, static_cast<int>(flushError));
+    if (!unchanged) return fail(IoFailure::changed, 0);
+    return fail(IoFailure::replace, static_cast<int>(replaceError));
 }
 
 void ReplacementFile::discard() {
@@ -291,9 +505,10 @@ void ReplacementFile::discard() {
     if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
     g_pendingArmed = false;
     temporary_.clear();
+    runDirectory_.reset();
 }
 
-bool read_standard_input(std::string& content) {
+bool read_standard_input(std::string& content, IoFailure& failure) {
     // The filter passes bytes through: no CRLF translation either way.
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
@@ -301,8 +516,13 @@ bool read_standard_input(std::string& content) {
         char chunk[1 << 16];
         size_t got = 0;
         while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) content.append(chunk, got);
-        return !std::ferror(stdin);
+        if (std::ferror(stdin)) {
+            failure = {IoFailure::read, ERROR_READ_FAULT};
+            return false;
+        }
+        return true;
     } catch (const std::bad_alloc&) {
+        failure = {IoFailure::memory, ERROR_NOT_ENOUGH_MEMORY};
         return false;
     }
 }

@@ -6,6 +6,7 @@
 
 #include "filepass/console.h"
 #include "filepass/file_io.h"
+#include "filepass/names.h"
 #include "filepass/pass_common.h"
 #include "filepass/pieces.h"
 #include "filepass/review_pass.h"
@@ -26,9 +27,9 @@ public:
     // `identity`: the version whose edits are being written; `printChanges`:
     // print the "Changed" lines (g_verbose), unless an earlier scan of the
     // same text already did; `writes`: false for a scan that only counts.
-    StreamedOutput(const std::string& filename, const FileIdentity& identity, FileReader& source,
+    StreamedOutput(const FileLocation& location, const FileIdentity& identity, FileReader& source,
                    std::string& buffer, bool printChanges, bool writes)
-        : filename_(filename), identity_(identity), source_(source), buffer_(buffer), writes_(writes),
+        : location_(location), identity_(identity), source_(source), buffer_(buffer), writes_(writes),
           changedLinesSink_(printChanges ? stdout : nullptr) {}
 
     // Scans `piece` and hands on its new text; returns its edit count.
@@ -54,14 +55,17 @@ public:
     // True when each edit, with its line, is wanted.
     bool wants_edits() const { return changedLines_.wants_lines(); }
 
-    // True when the file has other hard links, which keep the old content.
-    bool has_other_links() const { return file_.has_other_links(); }
+    const ReplacementFile& replacement() const { return file_; }
+    // A failure to read again the text before the first edit, which the
+    // save reports.
+    const IoFailure& read_failure() const { return readFailure_; }
 
     // Writes what is buffered and puts the replacement in the file's place;
-    // false when any step failed (the file is then untouched).
+    // false when any step failed (the file is then untouched, and
+    // replacement().failure() says why).
     bool commit() {
-        if (!failed_ && !buffer_.empty()) failed_ = !file_.write(buffer_);
-        return !failed_ && file_.commit();
+        if (!file_.failure().failed() && !buffer_.empty()) file_.write(buffer_);
+        return !file_.failure().failed() && file_.commit();
     }
 
 private:
@@ -88,28 +92,34 @@ private:
     // with the file's first `offset` bytes.
     void start(uint64_t offset) {
         started_ = true;
-        failed_ = !file_.open(filename_, identity_);
+        if (!file_.open(location_, identity_)) return;
         buffer_.resize(kOutputBufferSize);
-        for (uint64_t at = 0; at < offset && !failed_;) {
+        for (uint64_t at = 0; at < offset && !file_.failure().failed();) {
             const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), offset - at));
-            const int64_t got = source_.read_at(at, buffer_.data(), want);
-            failed_ = got <= 0 || !file_.write(std::string_view(buffer_.data(), static_cast<size_t>(got)));
-            at += got > 0 ? static_cast<uint64_t>(got) : 0;
+            int error = 0;
+            const int64_t got = source_.read_at(at, buffer_.data(), want, error);
+            if (got <= 0) {
+                // The text before the edit cannot be copied: the file changed or failed.
+                readFailure_ = {got < 0 ? IoFailure::read : IoFailure::changed, error};
+                break;
+            }
+            file_.write(std::string_view(buffer_.data(), static_cast<size_t>(got)));
+            at += static_cast<uint64_t>(got);
         }
         buffer_.clear();
     }
 
     void put(std::string_view data) {
-        if (failed_) return;  // keep scanning for the report; the write already failed
+        if (file_.failure().failed() || readFailure_.failed()) return;  // keep scanning for the report
         if (buffer_.size() + data.size() <= kOutputBufferSize) {
             buffer_.append(data);
             return;
         }
-        failed_ = !file_.write(buffer_) || !file_.write(data);
+        if (file_.write(buffer_)) file_.write(data);
         buffer_.clear();
     }
 
-    const std::string& filename_;
+    const FileLocation& location_;
     const FileIdentity& identity_;
     FileReader& source_;
     std::string& buffer_;
@@ -117,8 +127,8 @@ private:
     EditWitness changedLinesSink_;  // prints the "Changed" lines, when it has a stream
     LineShift changedLines_{changedLinesSink_};  // their lines counted from the file's start
     ReplacementFile file_;
+    IoFailure readFailure_;
     bool started_ = false;
-    bool failed_ = false;
 };
 
 // The filter's output: the new text to stdout as the scan goes, the
@@ -127,186 +137,208 @@ class StandardOutput final : public TextRebuilder {
 public:
     using TextRebuilder::TextRebuilder;
 
-    // Writes the rest; false when any write to stdout failed.
-    bool commit() {
-        finish();
-        return ok_ && std::fflush(stdout) == 0;
-    }
-    // Writes a whole text cleaned in memory instead; false on failure.
-    static bool write_whole(std::string_view text) {
-        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-    }
-
 private:
     bool wants_lines() const override { return g_verbose != 0; }
     void on_change(const Edit& edit) override {
         if (g_verbose) print_changed_line(stderr, edit);
     }
-    void put(std::string_view data) override {
-        ok_ = ok_ && std::fwrite(data.data(), 1, data.size(), stdout) == data.size();
-    }
-
-    bool ok_ = true;
+    void put(std::string_view data) override { print_text(data); }
 };
 
 // Asks the commit question; true only for an answer starting with 'Y' or
 // 'y'. The rest of the answer line is consumed; a lone Enter means no.
-bool ask_commit(const std::string& filename) {
-    std::printf("Press Y to commit changes to '%s': ", filename.c_str());
+bool ask_commit(const std::string& shown) {
+    print_out("Press Y to commit changes to '%s': ", shown.c_str());
     int c = read_console_char();
     const bool yes = c == 'Y' || c == 'y';
-    if (!yes) std::printf("Changes not saved for '%s'.\n", filename.c_str());
+    if (!yes) print_out("Changes not saved for '%s'.\n", shown.c_str());
     while (c != '\n' && c != EOF) c = read_console_char();
     return yes;
 }
 
-// Says, just before a save, that the file's other names keep the old text.
-void warn_of_other_links(bool otherLinks, const std::string& filename) {
-    if (otherLinks) print_error("Warning: other hard links to '%s' keep the old content\n", filename.c_str());
+// Says, just before a save, what the replacement cannot keep: the file's
+// other names keep the old text; a set-ID bit whose owner or group the
+// replacement does not keep is dropped.
+void warn_before_save(const ReplacementFile& file, const std::string& shown) {
+    if (file.has_other_links()) print_error("Warning: other hard links to '%s' keep the old content\n", shown.c_str());
+    if (file.lost_set_id_bits() & 04000) {
+        print_error("Warning: '%s' loses its set-user-ID bit: the saved file has another owner\n", shown.c_str());
+    }
+    if (file.lost_set_id_bits() & 02000) {
+        print_error("Warning: '%s' loses its set-group-ID bit: the saved file has another group\n", shown.c_str());
+    }
 }
 
+// What a save came to: done, or why not and where its temporary was to be.
+struct SaveOutcome {
+    bool saved = false;
+    IoFailure failure;
+    std::string directory;
+
+    static SaveOutcome of(const ReplacementFile& file, bool saved) {
+        return SaveOutcome{saved, file.failure(), saved ? std::string() : file.directory_name()};
+    }
+};
+
 // Puts `newText`, made in memory, in the place of the file read as
-// `identity`; false on any failure (the file is then untouched).
-bool save_whole(const std::string& filename, const FileIdentity& identity, std::string_view newText) {
-    ReplacementFile file;
-    if (!file.open(filename, identity)) return false;
-    warn_of_other_links(file.has_other_links(), filename);
-    return file.write(newText) && file.commit();
+// `identity`.
+SaveOutcome save_whole(const FileTarget& file, const std::string& shown, const FileIdentity& identity,
+                       std::string_view newText) {
+    ReplacementFile replacement;
+    if (!replacement.open(file.location, identity)) return SaveOutcome::of(replacement, false);
+    warn_before_save(replacement, shown);
+    const bool saved = replacement.write(newText) && replacement.commit();
+    return SaveOutcome::of(replacement, saved);
 }
 
 // Ends the designed run on one file whose scan found `edits` (reported
-// already): the question, the save (`save()`, which warns of other links and
-// says whether the replacement took the file's place), and the pause.
+// already): the question, the save (`save()`, which warns before the file is
+// replaced), and the pause. Nothing here allocates once the file is saved.
 template <typename Save>
-void finish_write(const std::string& filename, int64_t edits, bool asks, Save save, RunTally& tally) {
-    const bool doCommit = !(asks && edits > 0) || ask_commit(filename);
+void finish_write(const std::string& shown, int64_t edits, bool asks, Save save, RunTally& tally) {
+    const bool doCommit = !(asks && edits > 0) || ask_commit(shown);
     if (doCommit && edits > 0) {
-        if (!save()) {
-            print_error("Error writing to file: %s\n", filename.c_str());
-            tally.anyFailed = true;
+        const SaveOutcome outcome = save();
+        if (!outcome.saved) {
+            report_write_failure(outcome.failure, outcome.directory, shown, tally);
         } else if (!g_quiet) {
-            std::printf("Changes saved to '%s'.\n", filename.c_str());
+            print_out("Changes saved to '%s'.\n", shown.c_str());
         }
     }
     if (!g_silent && (!asks || edits == 0)) {
-        std::printf("Press any key to continue for '%s'...", filename.c_str());
-        read_console_char();
+        print_out("Press any key to continue for '%s'...", shown.c_str());
+        wait_for_key();
     }
 }
 
 // Scans the file that `reader` opened into `output`, adding to `edits`;
-// ok, or why the file could not be read whole.
-ReadStatus scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits) {
-    try {
-        return for_each_piece(reader, output.wants_edits() ? PieceNeeds::edits : PieceNeeds::newText,
-                              [&](const FilePiece& piece) { edits += output.scan_piece(piece); });
-    } catch (const std::bad_alloc&) {
-        return ReadStatus::alloc_failed;
-    }
+// a failure when it could not be read whole. Throws std::bad_alloc.
+IoFailure scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits) {
+    return for_each_piece(reader, output.wants_edits() ? PieceNeeds::edits : PieceNeeds::newText,
+                          [&](const FilePiece& piece) { edits += output.scan_piece(piece); });
 }
 
 // The designed run on one file, read a piece at a time. An answer may take
 // any time, and a run may be ended while it waits: when a question comes,
 // the first scan only counts, and the replacement is made after the yes by
 // a second scan, so that nothing is left beside the file meanwhile.
-int64_t write_file_in_pieces(const std::string& filename, int promptForCommit, RunTally& tally) {
+int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, int promptForCommit,
+                             RunTally& tally) {
     FileReader reader;
-    if (const ReadStatus opened = reader.open(filename); opened != ReadStatus::ok) {
-        return report_read_failure(opened, filename, tally);
-    }
+    IoFailure failure;
+    if (!reader.open(file.location, failure)) return report_read_failure(failure, shown, tally);
     std::string buffer;
-    try {
-        buffer.reserve(kOutputBufferSize);
-    } catch (const std::bad_alloc&) {
-        return report_read_failure(ReadStatus::alloc_failed, filename, tally);
-    }
+    buffer.reserve(kOutputBufferSize);
     const bool asks = promptForCommit != 0;
     const FileIdentity identity = reader.identity();
     const auto start = Clock::now();
     int64_t edits = 0;
-    StreamedOutput output(filename, identity, reader, buffer, true, !asks);
-    if (const ReadStatus read = scan_pieces(reader, output, edits); read != ReadStatus::ok) {
-        return report_read_failure(read, filename, tally);
+    StreamedOutput output(file.location, identity, reader, buffer, true, !asks);
+    if (const IoFailure read = scan_pieces(reader, output, edits); read.failed()) {
+        return report_read_failure(read, shown, tally);
     }
-    print_report(stdout, filename, edits, seconds_since(start));
-    finish_write(filename, edits, asks, [&] {
+    print_report(stdout, shown, edits, seconds_since(start));
+    finish_write(shown, edits, asks, [&] {
         if (!asks) {
             reader.close();  // Windows replaces no file that is still open
-            warn_of_other_links(output.has_other_links(), filename);
-            return output.commit();
+            if (output.read_failure().failed()) return SaveOutcome{false, output.read_failure(), std::string()};
+            warn_before_save(output.replacement(), shown);
+            const bool saved = output.commit();
+            return SaveOutcome::of(output.replacement(), saved);
         }
         FileReader again;
-        int64_t edits_again = 0;
-        StreamedOutput second(filename, identity, again, buffer, false, true);
-        if (again.open(filename) != ReadStatus::ok || scan_pieces(again, second, edits_again) != ReadStatus::ok) {
-            return false;
+        int64_t editsAgain = 0;
+        IoFailure readAgain;
+        StreamedOutput second(file.location, identity, again, buffer, false, true);
+        if (!again.open(file.location, readAgain)) return SaveOutcome{false, readAgain, std::string()};
+        if (readAgain = scan_pieces(again, second, editsAgain); readAgain.failed()) {
+            return SaveOutcome{false, readAgain, std::string()};
         }
         again.close();
-        warn_of_other_links(second.has_other_links(), filename);
-        return second.commit();
+        if (second.read_failure().failed()) return SaveOutcome{false, second.read_failure(), std::string()};
+        warn_before_save(second.replacement(), shown);
+        const bool saved = second.commit();
+        return SaveOutcome::of(second.replacement(), saved);
     }, tally);
     return edits;
 }
 
 // The designed run with -stable: the text is read whole and settled in
 // memory, pass after pass, before anything is written.
-int64_t write_settled(const std::string& filename, int promptForCommit, RunTally& tally) {
+int64_t write_settled(const FileTarget& file, const std::string& shown, int promptForCommit, RunTally& tally) {
     FileContent input;
-    const ReadStatus status = read_whole_file(filename, input);
-    if (status != ReadStatus::ok) return report_read_failure(status, filename, tally);
+    IoFailure failure;
+    if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);
     EditWitness changedLines(stdout);
     const auto start = Clock::now();
     int64_t edits = 0;
-    const std::string cleaned = clean_or_exit(input.view(), &changedLines, edits);
-    print_report(stdout, filename, edits, seconds_since(start));
-    finish_write(filename, edits, promptForCommit != 0,
-                 [&] { return save_whole(filename, input.identity, cleaned); }, tally);
+    const std::string cleaned = clean_with_settings(input.view(), &changedLines, edits);
+    print_report(stdout, shown, edits, seconds_since(start));
+    finish_write(shown, edits, promptForCommit != 0,
+                 [&] { return save_whole(file, shown, input.identity, cleaned); }, tally);
     return edits;
+}
+
+int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, int promptForCommit,
+                              RunTally& tally) {
+    if (g_review == Review::none) {
+        return g_stable ? write_settled(file, shown, promptForCommit, tally)
+                        : write_file_in_pieces(file, shown, promptForCommit, tally);
+    }
+    if ((g_review == Review::check || g_review == Review::list) && !g_stable) {
+        return review_file_in_pieces(file, shown, tally);
+    }
+    FileContent input;
+    IoFailure failure;
+    if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);
+    return review_text(file.name, shown, input.view(), stdout, tally);
 }
 
 }  // namespace
 
-int64_t process_file(const std::string& filename, int promptForCommit, RunTally& tally) {
-    if (g_review == Review::none) {
-        return g_stable ? write_settled(filename, promptForCommit, tally)
-                        : write_file_in_pieces(filename, promptForCommit, tally);
+FileTarget file_at_path(const std::string& path) { return FileTarget{path, FileLocation{path, nullptr, std::string()}}; }
+
+int64_t process_file(const FileTarget& file, int promptForCommit, RunTally& tally) {
+    // Memory may run out anywhere: the file is then left as it was (any
+    // temporary goes as the stack unwinds), and the run goes on.
+    try {
+        return process_file_or_throw(file, printable_name(file.name), promptForCommit, tally);
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(tally);
+        return -1;
     }
-    if (g_review == Review::check || g_review == Review::list) {
-        if (!g_stable) return review_file_in_pieces(filename, tally);
-    }
-    FileContent input;
-    const ReadStatus status = read_whole_file(filename, input);
-    if (status != ReadStatus::ok) return report_read_failure(status, filename, tally);
-    return review_text(filename, input.view(), stdout, tally);
 }
 
-int RunTally::check_status() const { return anyChanged ? 1 : (anyFailed ? 2 : 0); }
+int RunTally::status(bool review) const {
+    if (outOfMemory || (review && changed > 0)) return 1;
+    return anyFailed ? 2 : 0;
+}
 
 void process_standard_streams(RunTally& tally) {
-    std::string input;
-    if (!read_standard_input(input)) {
-        report_read_failure(ReadStatus::read_failed, "-", tally);
-        return;
-    }
-    if (g_review != Review::none) {
-        review_text("-", input, stderr, tally);
-        return;
-    }
-    StandardOutput output(input);
-    EditWitness changedLines(stderr);
-    const auto start = Clock::now();
-    int64_t edits = 0;
-    bool written = false;
-    if (g_stable) {
-        const std::string cleaned = clean_or_exit(input, &changedLines, edits);
-        written = StandardOutput::write_whole(cleaned);
-    } else {
-        edits = scan_or_exit(input, output);
-        written = output.commit();
-    }
-    print_report(stderr, "-", edits, seconds_since(start));
-    if (!written) {
-        print_error("Error writing to file: -\n");
-        tally.anyFailed = true;
+    try {
+        std::string input;
+        IoFailure failure;
+        if (!read_standard_input(input, failure)) {
+            report_read_failure(failure, "-", tally);
+            return;
+        }
+        if (g_review != Review::none) {
+            review_text("-", "-", input, stderr, tally);
+            return;
+        }
+        StandardOutput output(input);
+        EditWitness changedLines(stderr);
+        const auto start = Clock::now();
+        int64_t edits = 0;
+        if (g_stable) {
+            const std::string cleaned = clean_with_settings(input, &changedLines, edits);
+            print_text(cleaned);
+        } else {
+            edits = scan_with_settings(input, output);
+            output.finish();
+        }
+        print_report(stderr, "-", edits, seconds_since(start));
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(tally);
     }
 }

@@ -4,16 +4,30 @@
 #include <cstdint>
 #include <string>
 
+#include "filepass/file_io.h"
+
 // What the files of a run came to, for its exit status.
 struct RunTally {
-    bool anyChanged = false;  // in a run that writes nothing: a file would change, by its bytes
-    bool anyFailed = false;   // a file could not be read, or (written) not written
-    // The status of a run that writes nothing: 1 when a file would change,
-    // else 2 when a file failed, else 0.
-    int check_status() const;
+    int64_t judged = 0;        // in a run that writes nothing: the files judged
+    int64_t changed = 0;       // of them, those that would change, by their bytes
+    bool anyFailed = false;    // a file or directory could not be read, or (written) not written
+    bool outOfMemory = false;  // memory ran out: a file was left as it was
+    // The exit status: 1 when memory ran out, or (in a run that writes
+    // nothing) a file would change; else 2 when anything failed; else 0.
+    int status(bool review) const;
 };
 
-// Reads `filename`, rewrites its number tokens (mode from g_precision,
+// One file of a run: its name as the run shows it (as given, or joined by
+// a directory run) and where it is read and written.
+struct FileTarget {
+    std::string name;
+    FileLocation location;
+};
+
+// A file named on the command line: its path, followed through links.
+FileTarget file_at_path(const std::string& path);
+
+// Reads the file, rewrites its number tokens (mode from g_precision,
 // settled with g_stable), and then, as g_review asks:
 //
 // Review::none, the designed run: prints the "Changed" lines (g_verbose)
@@ -22,8 +36,9 @@ struct RunTally {
 // atomically, and pauses after a file it did not ask about unless g_silent
 // is set. The new text is streamed to a temporary beside the file and
 // renamed over it on commit, removed otherwise; when a question is asked,
-// the temporary is made only after the yes, by a second scan. A file with
-// other hard links gets a warning on stderr just before it is replaced.
+// the temporary is made only after the yes, by a second scan. Warnings on
+// stderr just before the file is replaced say when its other hard links
+// keep the old content, and when it loses a set-ID bit.
 //
 // check, list, diff: nothing is asked, written or paused for. The file is
 // judged by its bytes (a cleaned text equal to it would not change); check
@@ -31,19 +46,19 @@ struct RunTally {
 // annotation when it would change), list its path when it would change,
 // diff a unified diff of it (or "Binary file PATH would change").
 //
+// Every line meant for a person shows the name as printable_name writes it.
 // Returns the number of edits (0 or more), or -1 when the file could not be
-// opened or read or its buffers could not be allocated (an error line on
-// stderr; no report line, no question, no pause). A failed write-back is
+// opened or read, or memory ran out (an error line on stderr; no report
+// line, no question, no pause; no temporary left). A failed write-back is
 // reported on stderr and still returns the edit count. Failures and changes
-// go to `tally`. Ends the process with status 1 when memory runs out during
-// the scan.
-int64_t process_file(const std::string& filename, int promptForCommit, RunTally& tally);
+// go to `tally`.
+int64_t process_file(const FileTarget& file, int promptForCommit, RunTally& tally);
 
 // The filter ("-" as the target): reads all of stdin and, in the designed
 // run, writes the cleaned text to stdout, and the "Changed" lines and the
 // report line ("File: -  ...", unless g_quiet) to stderr; in the runs that
 // write nothing, does what process_file does for a file named "-", with the
-// report and "Changed" lines on stderr. A failure to read stdin or write
-// stdout is reported on stderr and goes to `tally`, as does a change. Ends
-// the process with status 1 when memory runs out.
+// report and "Changed" lines on stderr. A failure to read stdin, or memory
+// running out, is reported on stderr and goes to `tally`, as does a change;
+// a failure to write stdout is kept for finish_standard_output().
 void process_standard_streams(RunTally& tally);

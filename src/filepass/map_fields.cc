@@ -1,5 +1,6 @@
 #include "filepass/map_fields.h"
 
+#include <initializer_list>
 #include <utility>
 
 #include "numbers/token_scan.h"
@@ -78,7 +79,7 @@ public:
         const size_t kept = out.size();
         if (is("(") && is("(", 1)) {
             ++at_;
-            if (group(3, kTexture, out) && group(3, kTexture, out) && is(")")) {
+            if (group(3, kMatrix, out) && group(3, kMatrix, out) && is(")")) {
                 ++at_;
                 return true;
             }
@@ -88,13 +89,33 @@ public:
         return false;
     }
 
-    // A texture name, then its values: every number to the end of the line.
-    bool name_and_values(std::vector<FieldNumber>& out) {
+    // A texture name; false when there is none.
+    bool name() {
         if (at_end() || is_bracket(text(at_)[0])) return false;
-        for (size_t k = at_ + 1; k < words_.size(); ++k) {
-            if (is_number(k)) out.push_back({words_[k].begin, words_[k].end, kTexture});
+        ++at_;
+        return true;
+    }
+
+    // Numbers from here, one for each field of `fields` in turn, then every
+    // further number as `rest`; stops at the first word that is no number.
+    void values(std::initializer_list<MapField> fields, MapField rest, std::vector<FieldNumber>& out) {
+        auto field = fields.begin();
+        for (; !at_end() && is_number(at_); ++at_) {
+            out.push_back({words_[at_].begin, words_[at_].end, field == fields.end() ? rest : *field});
+            if (field != fields.end()) ++field;
         }
-        at_ = words_.size();
+    }
+
+    // A Valve 220 texture axis "[ x y z offset ]".
+    bool axis(std::vector<FieldNumber>& out) {
+        if (!is("[") || !is("]", 5)) return false;
+        for (size_t k = 1; k <= 4; ++k) {
+            if (!is_number(at_ + k)) return false;
+        }
+        for (size_t k = 1; k <= 4; ++k) {
+            out.push_back({words_[at_ + k].begin, words_[at_ + k].end, k == 4 ? kOffsets : kAxes});
+        }
+        at_ += 6;
         return true;
     }
 
@@ -105,16 +126,37 @@ private:
     std::vector<Word> words_;
 };
 
-// "( x y z ) ( x y z ) ( x y z ) [matrix] NAME values..." (Standard, Valve
-// 220, Quake 2 and 3, brushDef), or "( a b c d ) matrix NAME values..."
-// (brushDef3).
+// "( x y z ) ( x y z ) ( x y z ) NAME values..." (Standard, Quake 2 and 3:
+// offsets, rotation, scales, then flags), with "[ axis ] [ axis ]" after the
+// name (Valve 220: rotation, scales, flags), or "( x y z ) ( x y z ) ( x y z )
+// matrix NAME flags" (brushDef), or "( a b c d ) matrix NAME flags"
+// (brushDef3). Texture values in no such place belong to no field.
 bool read_face(LineReader reader, std::vector<FieldNumber>& out) {
-    if (reader.group(4, kPlanes, out)) return reader.matrix(out) && reader.name_and_values(out);
+    if (reader.group(4, kPlanes, out)) {
+        if (!reader.matrix(out) || !reader.name()) return false;
+        reader.values({}, kFlags, out);
+        return true;
+    }
     if (!(reader.group(3, kPlanes, out) && reader.group(3, kPlanes, out) && reader.group(3, kPlanes, out))) {
         return false;
     }
-    reader.matrix(out);  // brush primitives only
-    return reader.name_and_values(out);
+    if (reader.matrix(out)) {
+        if (!reader.name()) return false;
+        reader.values({}, kFlags, out);
+        return true;
+    }
+    if (!reader.name()) return false;
+    if (reader.is("[")) {
+        const size_t kept = out.size();
+        if (!reader.axis(out) || !reader.axis(out)) {
+            out.resize(kept);  // a damaged axis: its numbers are in no field
+            return true;
+        }
+        reader.values({kRotation, kScales, kScales}, kFlags, out);
+        return true;
+    }
+    reader.values({kOffsets, kOffsets, kRotation, kScales, kScales}, kFlags, out);
+    return true;
 }
 
 // A patch's size line "( w h 0 0 0 )" (patchDef3: seven numbers), or a row

@@ -9,10 +9,27 @@
 #include <vector>
 
 enum MapField : unsigned {
-    kPlanes = 1,   // the 3 x 3 numbers of a brush face's points; a brushDef3 face's 4
-    kTexture = 2,  // a face's numbers after its texture name, and a brush-primitive matrix
-    kPatches = 4,  // patchDef2/patchDef3 control points and their size line
-    kKeys = 8,     // an entity key's value made only of numbers
+    kPlanes = 1,     // the 3 x 3 numbers of a brush face's points; a brushDef3 face's 4
+    kOffsets = 2,    // a face's two texture shifts (Valve 220: the last number in each [ ])
+    kRotation = 4,   // a face's texture rotation
+    kScales = 8,     // a face's two texture scales
+    kAxes = 16,      // the first three numbers in each Valve 220 [ ]
+    kMatrix = 32,    // the six numbers of a brush-primitive or brushDef3 texture matrix
+    kFlags = 64,     // the content, surface and value integers that end a face
+    kTexture = kOffsets | kRotation | kScales | kAxes | kMatrix | kFlags,  // all of a face's texture values
+    kPatches = 128,  // patchDef2/patchDef3 control points and their size line
+    kKeys = 256,     // an entity key's value made only of numbers
+};
+
+// The words "-only" takes, in the order its error message names them.
+struct FieldName {
+    std::string_view name;
+    unsigned fields;
+};
+inline constexpr FieldName kFieldNames[] = {
+    {"planes", kPlanes}, {"texture", kTexture}, {"offsets", kOffsets}, {"rotation", kRotation},
+    {"scales", kScales}, {"axes", kAxes},       {"matrix", kMatrix},   {"flags", kFlags},
+    {"patches", kPatches}, {"keys", kKeys},
 };
 
 // One number of a line that belongs to a field: the bytes [begin, end) of

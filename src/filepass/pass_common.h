@@ -1,6 +1,6 @@
 // What the runs of the file pass share: the rules from the settings, the
-// scans that end the process when memory runs out, the "Changed" and report
-// lines, and the clock.
+// "Changed" and report lines, the error lines of failed files, and the
+// clock.
 #pragma once
 
 #include <chrono>
@@ -17,30 +17,34 @@
 // The rules the settings ask for.
 CleanRules rules_from_settings();
 
-// Scans `text` into `sink` with those rules and returns the edit count;
-// ends the process with status 1 (after "Memory allocation error") when
-// memory runs out.
-int64_t scan_or_exit(std::string_view text, EditSink& sink);
+// Scans `text` into `sink` with those rules and returns the edit count.
+// Throws std::bad_alloc when memory runs out.
+int64_t scan_with_settings(std::string_view text, EditSink& sink);
 
 // The text cleaned in memory (with g_stable, pass after pass until it
-// settles), its edits told to `sink` (may be null) and counted in `edits`;
-// ends the process with status 1 when memory runs out.
-std::string clean_or_exit(std::string_view text, EditSink* sink, int64_t& edits);
+// settles), its edits told to `sink` (may be null) and counted in `edits`.
+// Throws std::bad_alloc when memory runs out.
+std::string clean_with_settings(std::string_view text, EditSink* sink, int64_t& edits);
 
-// The error line for a file that could not be read as `status` says
-// ("Error opening file", "Memory allocation error", "Error reading file"),
-// counted as a failure in `tally`. Returns -1, the file pass's result for it.
-int64_t report_read_failure(ReadStatus status, const std::string& filename, RunTally& tally);
+// The error line of a file (named `shown`, as printable_name writes it)
+// that could not be read: "Error opening file: NAME (REASON)", "Error
+// reading file: NAME (REASON)" or "Memory allocation error", counted in
+// `tally`. Returns -1, the file pass's result for it.
+int64_t report_read_failure(const IoFailure& failure, const std::string& shown, RunTally& tally);
+
+// "Error writing to file: NAME (REASON)" for a file whose save failed,
+// counted in `tally`; `directory` is where the temporary was to be made.
+void report_write_failure(const IoFailure& failure, std::string_view directory, const std::string& shown,
+                          RunTally& tally);
+
+// "Memory allocation error", counted in `tally`: the file is left as it was.
+void report_out_of_memory(RunTally& tally);
 
 // "Changed: 'OLD' -> 'NEW' (line N)" for `edit`, to `stream`.
 void print_changed_line(std::FILE* stream, const Edit& edit);
 
 // The report line of a file, to `stream`; nothing with g_quiet.
-void print_report(std::FILE* stream, const std::string& name, int64_t edits, double seconds);
-
-// Ends the process with status 1 after "Memory allocation error", as a
-// run does when memory runs out during a scan.
-[[noreturn]] void exit_out_of_memory();
+void print_report(std::FILE* stream, const std::string& shown, int64_t edits, double seconds);
 
 using Clock = std::chrono::steady_clock;
 
@@ -69,4 +73,3 @@ public:
 private:
     std::FILE* const changedLines_;
 };
-

@@ -70,7 +70,7 @@ void RecordedScan::on_edit(const Edit& edit) {
 }
 
 void RecordedScan::check_memory() const {
-    if (outOfMemory_) exit_out_of_memory();
+    if (outOfMemory_) throw std::bad_alloc();
 }
 
 int64_t RecordedScan::replay(EditSink& sink) const {
@@ -106,6 +106,7 @@ struct Block {
     size_t filled = 0;
     bool atEnd = false;   // the block reaches the end of the file
     bool failed = false;  // a read failed
+    int error = 0;        // and why
 
     std::string_view text() const { return {bytes.get(), filled}; }
 
@@ -113,6 +114,7 @@ struct Block {
     void load(FileReader& reader, uint64_t offset) {
         filled = 0;
         atEnd = failed = false;
+        error = 0;
         fill(reader, offset);
     }
 
@@ -133,7 +135,7 @@ struct Block {
 private:
     void fill(FileReader& reader, uint64_t offset) {
         while (!atEnd && !failed && filled < size) {
-            const int64_t got = reader.read_at(offset + filled, bytes.get() + filled, size - filled);
+            const int64_t got = reader.read_at(offset + filled, bytes.get() + filled, size - filled, error);
             failed = got < 0;
             atEnd = got == 0;
             if (got > 0) filled += static_cast<size_t>(got);
@@ -143,7 +145,7 @@ private:
 
 }  // namespace
 
-ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece) {
+IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece) {
     const bool wholeLines = g_only != 0;
     // Each thread reads the block it scans: a block read by one processor
     // is slow to scan on the other, whose caches do not hold it.
@@ -165,7 +167,7 @@ ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::funct
             mine.grow(std::max<size_t>(mine.size + kBlock, std::min<uint64_t>(mine.size * 2, rest + 1)), reader, offset);
             piece = mine.piece(wholeLines);
         }
-        if (mine.failed) return ReadStatus::read_failed;
+        if (mine.failed) return IoFailure{IoFailure::read, mine.error};
         if (mine.filled == 0) break;  // the end of the file
         const std::string_view first = mine.text().substr(0, piece);
         const bool firstAfterNul = pastNul;
@@ -190,12 +192,12 @@ ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::funct
         if (!shared) continue;
         worker.wait();
         if (failure) std::rethrow_exception(failure);
-        if (theirs.failed) return ReadStatus::read_failed;
+        if (theirs.failed) return IoFailure{IoFailure::read, theirs.error};
         if (theirPiece == 0) continue;  // too long for one block: read here next
         onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, pastNul ? nullptr : &recorded, pastNul});
         pastNul = pastNul || theirNul;
         offset += theirPiece;
         if (theirs.atEnd) break;
     }
-    return offset == reader.identity().size ? ReadStatus::ok : ReadStatus::read_failed;
+    return offset == reader.identity().size ? IoFailure() : IoFailure{IoFailure::changed, 0};
 }

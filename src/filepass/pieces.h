@@ -54,8 +54,8 @@ public:
     // and keeps what `needs` asks for; a failure to get memory is kept too.
     void record(std::string_view text, PieceNeeds needs);
     PieceNeeds needs() const { return needs_; }
-    // Each of the following ends the process as scan_or_exit does when the
-    // scan ran out of memory.
+    // Each of the following throws std::bad_alloc when the scan ran out of
+    // memory.
     // PieceNeeds::edits: tells `sink` the edits, returns their number.
     int64_t replay(EditSink& sink) const;
     // PieceNeeds::newText: the new text; the edit count in `edits`.
@@ -91,8 +91,8 @@ struct FilePiece {
     bool afterNul;  // it follows the file's first NUL: it is not scanned, only kept
 
     // Tells `sink` the edits of the piece's scan and returns their number,
-    // as scan_or_exit(text, sink) does.
-    int64_t scan(EditSink& sink) const { return recorded ? recorded->replay(sink) : scan_or_exit(text, sink); }
+    // as scan_with_settings(text, sink) does.
+    int64_t scan(EditSink& sink) const { return recorded ? recorded->replay(sink) : scan_with_settings(text, sink); }
     // True, with the new text and the edit count, when the second thread
     // made them; false otherwise: scan() tells the edits.
     bool new_text(std::string_view& newText, int64_t& edits) const {
@@ -118,10 +118,10 @@ struct FilePiece {
 // can be had: one there, recorded as `needs` says, the other by the
 // caller. Nothing after the file's first NUL is scanned, as scan_text
 // scans nothing after a text's first NUL: the pieces from there on come
-// marked `afterNul`. Returns ok, or read_failed on a read error or when the
-// file's length is not the size it was opened with (it changed meanwhile).
-// Throws std::bad_alloc.
-ReadStatus for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece);
+// marked `afterNul`. Returns no failure, or a read error, or `changed` when
+// the file's length is not the size it was opened with. Throws
+// std::bad_alloc.
+IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece);
 
 // Passes edits on with their lines moved down by the lines before the piece
 // of text they were found in.

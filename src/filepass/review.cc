@@ -26,6 +26,27 @@ std::string range(size_t from, size_t count) {
     return text;
 }
 
+// Bytes that may stand in a number token. A rewrite replaces one run of
+// them that stands alone by another, so the runs of an old line and its new
+// line pair up, and the pairs that differ are the changed numbers.
+bool is_token_byte(char c) {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') || (c | 0x20) == 'x' ||
+           (c | 0x20) == 'p' || c == '+' || c == '-' || c == '.';
+}
+
+// The runs of `line`: maximal stretches of token bytes, or of other bytes.
+std::vector<std::string_view> runs_of(std::string_view line) {
+    std::vector<std::string_view> runs;
+    for (size_t i = 0; i < line.size();) {
+        const bool token = is_token_byte(line[i]);
+        size_t end = i + 1;
+        while (end < line.size() && is_token_byte(line[end]) == token) ++end;
+        runs.push_back(line.substr(i, end - i));
+        i = end;
+    }
+    return runs;
+}
+
 class DiffWriter {
 public:
     explicit DiffWriter(bool colour) : colour_(colour) {}
@@ -35,32 +56,59 @@ public:
         const std::string line = "@@ -" + range(from, count) + " +" + range(from, count) + " @@";
         out += colour_ ? "\x1b[36m" + line + "\x1b[m\n" : line + "\n";
     }
-    void line(char mark, std::string_view text) {
+    // A line of the hunk; `other` is its counterpart (the new line of an
+    // old one, or the old of a new), whose differing runs colour marks.
+    void line(char mark, std::string_view text, std::string_view other = {}) {
         const bool ended = text.ends_with('\n');
         if (ended) text.remove_suffix(1);
+        if (other.ends_with('\n')) other.remove_suffix(1);
         const char* paint = !colour_ ? nullptr : mark == '-' ? "\x1b[31m" : mark == '+' ? "\x1b[32m" : nullptr;
         if (paint) out += paint;
         out += mark;
-        out += text;
-        if (paint) out += "\x1b[m";
+        if (paint) {
+            marked(text, other);
+            out += "\x1b[m";
+        } else {
+            out += text;
+        }
         out += '\n';
         if (!ended) out += "\\ No newline at end of file\n";
     }
 
 private:
+    // `text` with each run that differs from `other`'s in reverse video;
+    // all of it plain when the runs do not pair up.
+    void marked(std::string_view text, std::string_view other) {
+        const std::vector<std::string_view> mine = runs_of(text), theirs = runs_of(other);
+        if (mine.size() != theirs.size()) {
+            out += text;
+            return;
+        }
+        for (size_t i = 0; i < mine.size(); ++i) {
+            if (mine[i] == theirs[i]) {
+                out += mine[i];
+            } else {
+                out.append("\x1b[7m").append(mine[i]).append("\x1b[27m");
+            }
+        }
+    }
+
     const bool colour_;
 };
 
+// The escapes GitHub requires in a workflow command: in the message % CR LF;
+// in a property also ':' and ','. In a property, every other control byte
+// too, so that a hostile name can neither end the line nor move the cursor.
 std::string escaped(std::string_view text, bool property) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
     for (char c : text) {
-        switch (c) {
-        case '%': out += "%25"; break;
-        case '\r': out += "%0D"; break;
-        case '\n': out += "%0A"; break;
-        case ':': out += property ? "%3A" : ":"; break;
-        case ',': out += property ? "%2C" : ","; break;
-        default: out += c;
+        const auto byte = static_cast<unsigned char>(c);
+        const bool control = byte < 0x20 || byte == 0x7f;
+        if (c == '%' || c == '\r' || c == '\n' || (property && (c == ':' || c == ',' || control))) {
+            out.append(1, '%').append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 15]);
+        } else {
+            out += c;
         }
     }
     return out;
@@ -68,7 +116,7 @@ std::string escaped(std::string_view text, bool property) {
 
 }  // namespace
 
-std::string unified_diff(std::string_view path, std::string_view oldText, std::string_view newText,
+std::string unified_diff(std::string_view label, std::string_view oldText, std::string_view newText,
                          bool colour) {
     const std::vector<std::string_view> oldLines = split_lines(oldText);
     const std::vector<std::string_view> newLines = split_lines(newText);
@@ -80,7 +128,7 @@ std::string unified_diff(std::string_view path, std::string_view oldText, std::s
     if (changed.empty()) return std::string();
 
     DiffWriter writer(colour);
-    writer.out = "--- " + std::string(path) + "\n+++ " + std::string(path) + "\n";
+    writer.out = "--- " + std::string(label) + "\n+++ " + std::string(label) + "\n";
     for (size_t k = 0; k < changed.size();) {
         // Changes at most two contexts apart share a hunk, as diff -u joins them.
         size_t next = k + 1;
@@ -95,8 +143,8 @@ std::string unified_diff(std::string_view path, std::string_view oldText, std::s
             }
             size_t runEnd = i;
             while (runEnd < to && oldLines[runEnd] != newLines[runEnd]) ++runEnd;
-            for (size_t r = i; r < runEnd; ++r) writer.line('-', oldLines[r]);
-            for (size_t r = i; r < runEnd; ++r) writer.line('+', newLines[r]);
+            for (size_t r = i; r < runEnd; ++r) writer.line('-', oldLines[r], newLines[r]);
+            for (size_t r = i; r < runEnd; ++r) writer.line('+', newLines[r], oldLines[r]);
             i = runEnd;
         }
         k = next;

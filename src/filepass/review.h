@@ -7,20 +7,23 @@
 #include <string_view>
 
 // The unified diff of `oldText` against `newText`, as `diff -u` writes it
-// with both labels `path` and no timestamps: "--- PATH", "+++ PATH", then
-// hunks with three lines of context under "@@ -l,n +l,n @@" headers (",1"
-// left out), each run of changed lines as its old lines then its new ones,
-// and "\ No newline at end of file" after a last line without one. Lines
-// keep their own ends (CRLF too). With `colour`, removed lines are red,
-// added green and hunk headers cyan (ANSI escapes). Empty when the texts are
-// equal. Both texts must have the same number of lines, as a cleaned text
-// has: a rewrite never adds or removes a line end.
-std::string unified_diff(std::string_view path, std::string_view oldText, std::string_view newText,
+// with both labels `label` (a name as diff_label writes it) and no
+// timestamps: "--- LABEL", "+++ LABEL", then hunks with three lines of
+// context under "@@ -l,n +l,n @@" headers (",1" left out), each run of
+// changed lines as its old lines then its new ones, and "\ No newline at end
+// of file" after a last line without one. Lines keep their own ends (CRLF
+// too). With `colour`, removed lines are red, added green and hunk headers
+// cyan (ANSI escapes), and within a changed line the numbers that changed
+// are in reverse video. Empty when the texts are equal. Both texts must have
+// the same number of lines, as a cleaned text has: a rewrite never adds or
+// removes a line end.
+std::string unified_diff(std::string_view label, std::string_view oldText, std::string_view newText,
                          bool colour);
 
 // One GitHub Actions workflow command for a file that would change:
 // "::warning file=PATH,line=L,title=mapclean::floating-point noise: N
 // edits, first 'OLD' -> 'NEW'" and a newline, with the escapes GitHub
-// requires (in the message % CR LF; in the properties also ':' and ',').
+// requires (in the message % CR LF; in the properties also ':', ',' and
+// every other control byte), so that it is always one line.
 std::string github_annotation(std::string_view path, int64_t line, int64_t edits, std::string_view oldToken,
                               std::string_view newToken);

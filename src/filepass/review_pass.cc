@@ -5,6 +5,7 @@
 
 #include "filepass/console.h"
 #include "filepass/file_io.h"
+#include "filepass/names.h"
 #include "filepass/pass_common.h"
 #include "filepass/pieces.h"
 #include "filepass/review.h"
@@ -20,29 +21,35 @@ struct Findings {
     std::string cleaned;   // the whole cleaned text, for a diff
 };
 
-// Prints what the mode shows of the text named `name` (its report line to
-// `reportStream`) and counts a change in `tally`.
-void show_review(const std::string& name, std::string_view text, const Findings& review, const EditWitness& witness,
-                 std::FILE* reportStream, RunTally& tally) {
-    if (review.changes) tally.anyChanged = true;
+// Prints what the mode shows of the text named `name` (shown as `shown`;
+// its report line to `reportStream`) and counts a change in `tally`.
+void show_review(const std::string& name, const std::string& shown, std::string_view text, const Findings& review,
+                 const EditWitness& witness, std::FILE* reportStream, RunTally& tally) {
+    ++tally.judged;
+    if (review.changes) ++tally.changed;
     switch (g_review) {
     case Review::check:
-        print_report(reportStream, name, review.edits, review.seconds);
+        print_report(reportStream, shown, review.edits, review.seconds);
         if (g_github && review.changes) {
             print_text(github_annotation(name, witness.firstLine, review.edits, witness.firstOriginal,
                                          witness.firstReplacement));
         }
         break;
     case Review::list:
-        if (review.changes) print_text(name + "\n");
+        if (review.changes && g_null) {
+            print_text(name);
+            print_text(std::string_view("", 1));
+        } else if (review.changes) {
+            print_text(quoted_name(name, kPathSeparator != '\\') + "\n");
+        }
         break;
     case Review::diff:
         // The scan stops at the first NUL, so every change lies before it;
         // such a file is binary to diff and patch.
         if (review.changes && text.find('\0') != std::string_view::npos) {
-            print_text("Binary file " + name + " would change\n");
+            print_text("Binary file " + shown + " would change\n");
         } else if (review.changes) {
-            print_text(unified_diff(name, text, review.cleaned, g_colour != 0));
+            print_text(unified_diff(diff_label(name, kPathSeparator != '\\'), text, review.cleaned, g_colour != 0));
         }
         break;
     case Review::none:
@@ -52,58 +59,53 @@ void show_review(const std::string& name, std::string_view text, const Findings&
 
 }  // namespace
 
-int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally) {
+int64_t review_text(const std::string& name, const std::string& shown, std::string_view text,
+                    std::FILE* reportStream, RunTally& tally) {
     EditWitness witness(g_review == Review::check ? reportStream : nullptr);
     const auto start = Clock::now();
     Findings review;
     if (g_review == Review::diff || g_stable) {
-        review.cleaned = clean_or_exit(text, &witness, review.edits);
+        review.cleaned = clean_with_settings(text, &witness, review.edits);
         review.changes = review.cleaned != text;
     } else {
         ChangeJudge judge(text, witness);
-        review.edits = scan_or_exit(text, judge);
+        review.edits = scan_with_settings(text, judge);
         judge.finish();
         review.changes = judge.changes();
     }
     review.seconds = seconds_since(start);
-    show_review(name, text, review, witness, reportStream, tally);
+    show_review(name, shown, text, review, witness, reportStream, tally);
     return review.edits;
 }
 
 // Check and list of a file, without -stable, read a piece at a time. Each
 // piece's bytes are judged alone, which is exact, since a rewrite never adds
 // or removes a line end. Returns the edit count, or -1 after an error line.
-int64_t review_file_in_pieces(const std::string& filename, RunTally& tally) {
+int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, RunTally& tally) {
     FileReader reader;
-    if (const ReadStatus opened = reader.open(filename); opened != ReadStatus::ok) {
-        return report_read_failure(opened, filename, tally);
-    }
+    IoFailure failure;
+    if (!reader.open(file.location, failure)) return report_read_failure(failure, shown, tally);
     EditWitness witness(g_review == Review::check ? stdout : nullptr);
     LineShift shifted(witness);
     const auto start = Clock::now();
     Findings review;
-    ReadStatus status = ReadStatus::ok;
-    try {
-        const PieceNeeds needs = shifted.wants_lines() ? PieceNeeds::edits : PieceNeeds::judgement;
-        status = for_each_piece(reader, needs, [&](const FilePiece& piece) {
-            if (piece.afterNul) return;
-            int64_t edits = 0;
-            if (bool changes = false; piece.judged(changes, edits)) {
-                review.changes = review.changes || changes;
-            } else {
-                ChangeJudge judge(piece.text, shifted);
-                edits = piece.scan(judge);
-                judge.finish();
-                review.changes = review.changes || judge.changes();
-            }
-            review.edits += edits;
-            shifted.count_lines(piece.text);
-        });
-    } catch (const std::bad_alloc&) {
-        status = ReadStatus::alloc_failed;
-    }
-    if (status != ReadStatus::ok) return report_read_failure(status, filename, tally);
+    const PieceNeeds needs = shifted.wants_lines() ? PieceNeeds::edits : PieceNeeds::judgement;
+    failure = for_each_piece(reader, needs, [&](const FilePiece& piece) {
+        if (piece.afterNul) return;
+        int64_t edits = 0;
+        if (bool changes = false; piece.judged(changes, edits)) {
+            review.changes = review.changes || changes;
+        } else {
+            ChangeJudge judge(piece.text, shifted);
+            edits = piece.scan(judge);
+            judge.finish();
+            review.changes = review.changes || judge.changes();
+        }
+        review.edits += edits;
+        shifted.count_lines(piece.text);
+    });
+    if (failure.failed()) return report_read_failure(failure, shown, tally);
     review.seconds = seconds_since(start);
-    show_review(filename, std::string_view(), review, witness, stdout, tally);
+    show_review(file.name, shown, std::string_view(), review, witness, stdout, tally);
     return review.edits;
 }

@@ -9,13 +9,16 @@
 
 #include "filepass/file_pass.h"
 
-// One whole text named `name`, as g_review asks: judges it by its bytes
-// (with g_stable, as settled), prints what the mode shows (the report line
-// and "Changed" lines to `reportStream`), and counts a change in `tally`.
-// Returns the edit count.
-int64_t review_text(const std::string& name, std::string_view text, std::FILE* reportStream, RunTally& tally);
+// One whole text named `name` (`shown` as printable_name writes it), as
+// g_review asks: judges it by its bytes (with g_stable, as settled), prints
+// what the mode shows (the report line and "Changed" lines to
+// `reportStream`), and counts a change in `tally`. Returns the edit count.
+// Throws std::bad_alloc.
+int64_t review_text(const std::string& name, const std::string& shown, std::string_view text,
+                    std::FILE* reportStream, RunTally& tally);
 
-// Check and list of the file at `filename` without g_stable, read a block at
-// a time; the same as review_text otherwise (report to stdout). Returns the
-// edit count, or -1 after an error line (the failure counted in `tally`).
-int64_t review_file_in_pieces(const std::string& filename, RunTally& tally);
+// Check and list of `file` without g_stable, read a block at a time; the
+// same as review_text otherwise (report to stdout). Returns the edit count,
+// or -1 after an error line (the failure counted in `tally`). Throws
+// std::bad_alloc.
+int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, RunTally& tally);

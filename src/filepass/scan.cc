@@ -28,9 +28,12 @@ constexpr std::array<bool, 256> kMayBeInToken = [] {
     return table;
 }();
 
-// Letters, digits, '_' and '.': the bytes that join a number to a word.
+// Letters, digits, '_', '.', '+' and '-': the bytes that join a number to a
+// word. The signs are among them so that ids whose groups are all digits
+// ("{00001234-0000-4000-...}") stay whole too.
 bool is_word_byte(char c) {
-    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '.';
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '.' || c == '+' ||
+           c == '-';
 }
 
 // Where the scan must start to take the tokens around `hit`: after the last
@@ -78,18 +81,17 @@ size_t scan_tokens(std::string_view scanned, size_t p, size_t until, int32_t pre
     return p;
 }
 
-// True when no letter, digit, '_' or '.' touches the token [p, end) of
-// `text`: a number standing alone, not a piece of a word such as the GUID
-// "{df09e28a-...}" or the name "wall1e2".
+// True when no word byte touches the token [p, end) of `text`: a number
+// standing alone, not a piece of a word such as the GUID "{300d129e-0153-...}",
+// the texture name "metal05rust" or the address "8000a0e0".
 bool stands_alone(std::string_view text, size_t p, size_t end) {
     return (p == 0 || !is_word_byte(text[p - 1])) && (end == text.size() || !is_word_byte(text[end]));
 }
 
-// The rules of `rules` for one token; true when its text changes. "-plain"
-// rewrites only numbers that stand alone (`alone`).
-bool rewrite(std::string_view token, const TokenShape& shape, const CleanRules& rules, bool alone,
-             std::string& replacement) {
-    if (rules.plain && rules.precision < 0 && alone) return rewrite_number_token_plain(token, shape, replacement);
+// The rules of `rules` for one token that stands alone; true when its text
+// changes.
+bool rewrite(std::string_view token, const TokenShape& shape, const CleanRules& rules, std::string& replacement) {
+    if (rules.plain && rules.precision < 0) return rewrite_number_token_plain(token, shape, replacement);
     return rewrite_number_token(token, shape, rules.precision, replacement);
 }
 
@@ -101,7 +103,7 @@ void settle(std::string& replacement, const CleanRules& rules) {
         const std::string_view current = replacement;
         if (current.empty() || !is_number_start(current, 0)) return;
         const TokenShape shape = scan_number_token(current, 0);
-        if (shape.length != current.size() || !rewrite(current, shape, rules, true, again)) return;
+        if (shape.length != current.size() || !rewrite(current, shape, rules, again)) return;
         replacement.swap(again);
     }
 }
@@ -128,9 +130,9 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     FieldFilter fields(scanned, rules.only);
     const auto onToken = [&](size_t p, const TokenShape& shape) {
         const std::string_view token(bytes + p, shape.length);
+        if (!stands_alone(scanned, p, p + shape.length)) return;
         if (rules.only != 0 && !fields.allows(p, shape.length)) return;
-        const bool alone = rules.plain && stands_alone(scanned, p, p + shape.length);
-        if (!rewrite(token, shape, rules, alone, replacement)) return;
+        if (!rewrite(token, shape, rules, replacement)) return;
         if (rules.stable) {
             settle(replacement, rules);
             if (replacement == token) return;

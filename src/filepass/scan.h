@@ -57,13 +57,15 @@ struct CleanRules {
 };
 
 // Finds every number token of `text` (as strtod reads them, from each number
-// start) up to its first NUL byte, rewrites it with rewrite_number_token in
-// the mode `rules.precision` selects (with rules.plain in automatic mode,
-// rewrite_number_token_plain for a token that no letter, digit, '_' or '.'
-// touches, so that "{df09e28a-...}" keeps its "09e28"; with rules.only, only the tokens that are whole
-// numbers of those fields; with rules.stable, again and again until the
-// replacement no longer changes; a token that comes back to its own text is
-// no edit), and tells `sink` of every token whose text changes.
+// start) up to its first NUL byte and rewrites each that stands alone (no
+// ASCII letter, digit, '_', '.', '+' or '-' just before or after it: a
+// number touched by one is part of a word, such as "{300d129e-0153-...}" or
+// "metal05rust", and stays as written) with rewrite_number_token in the mode
+// `rules.precision` selects (with rules.plain in automatic mode,
+// rewrite_number_token_plain; with rules.only, only the tokens that are
+// whole numbers of those fields; with rules.stable, again and again until
+// the replacement no longer changes; a token that comes back to its own
+// text is no edit), and tells `sink` of every token whose text changes.
 // Returns the number of such edits. Every byte that is not in an edited
 // token, including all bytes from the first NUL on, stays as it is. Throws
 // std::bad_alloc if a replacement cannot be built.

@@ -12,3 +12,6 @@ int g_github = 0;
 int g_plain = 0;
 unsigned g_only = 0;
 int g_colour = 0;
+int g_null = 0;
+std::vector<std::string> g_excludes;
+ColourWhen g_colourWhen = ColourWhen::automatic;

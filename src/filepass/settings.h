@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // What a run that writes nothing shows of each file. When several are asked
 // for, the later in this order wins.
@@ -25,4 +27,14 @@ extern int g_stable;           // rewrite until nothing more would change
 extern int g_github;           // with check: a GitHub Actions annotation per changed file
 extern int g_plain;            // automatic mode writes exponent forms as plain decimals
 extern unsigned g_only;        // MapField bits: only these fields' numbers change; 0: all
-extern int g_colour;           // diffs in colour (stdout is a terminal, NO_COLOR unset)
+extern int g_colour;           // diffs in colour, as g_colourWhen and the terminal decide
+extern int g_null;             // list: end each path with a NUL instead of a newline
+extern std::vector<std::string> g_excludes;  // directory runs skip entries matching these globs
+
+// When diffs are coloured.
+enum class ColourWhen {
+    automatic,  // on a terminal, unless NO_COLOR is set
+    always,
+    never,
+};
+extern ColourWhen g_colourWhen;

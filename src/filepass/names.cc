@@ -1,0 +1,78 @@
+#include "filepass/names.h"
+
+#include <algorithm>
+
+namespace {
+
+bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+// The letter of a control byte's short C escape ("\n" has 'n'), or 0.
+char escape_letter(char c) {
+    switch (c) {
+    case '\a': return 'a';
+    case '\b': return 'b';
+    case '\t': return 't';
+    case '\n': return 'n';
+    case '\v': return 'v';
+    case '\f': return 'f';
+    case '\r': return 'r';
+    default: return 0;
+    }
+}
+
+void append_hex(std::string& out, char c) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    const auto byte = static_cast<unsigned char>(c);
+    out.append("\\x").append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 15]);
+}
+
+void append_octal(std::string& out, char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    out.append(1, '\\').append(1, static_cast<char>('0' + (byte >> 6)));
+    out.append(1, static_cast<char>('0' + ((byte >> 3) & 7))).append(1, static_cast<char>('0' + (byte & 7)));
+}
+
+}  // namespace
+
+std::string printable_name(std::string_view name) {
+    if (std::none_of(name.begin(), name.end(), is_control)) return std::string(name);
+    std::string out;
+    for (const char c : name) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (const char letter = escape_letter(c)) {
+            out.append(1, '\\').append(1, letter);
+        } else if (c == '\x1b') {
+            out += "\\e";
+        } else if (is_control(c)) {
+            append_hex(out, c);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string quoted_name(std::string_view name, bool backslashIsName) {
+    const auto needsQuotes = [&](char c) { return is_control(c) || c == '"' || (c == '\\' && backslashIsName); };
+    if (std::none_of(name.begin(), name.end(), needsQuotes)) return std::string(name);
+    std::string out = "\"";
+    for (const char c : name) {
+        if (c == '"' || (c == '\\' && backslashIsName)) {
+            out.append(1, '\\').append(1, c);
+        } else if (const char letter = escape_letter(c)) {
+            out.append(1, '\\').append(1, letter);
+        } else if (is_control(c)) {
+            append_octal(out, c);
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string diff_label(std::string_view name, bool backslashIsName) {
+    std::string label = quoted_name(name, backslashIsName);
+    if (name.find_first_of(" \t") != std::string_view::npos) label += '\t';
+    return label;
+}
