@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -124,6 +125,30 @@ TEST_F(Directory, PauseReadsOneCharacterAndLeavesTheNewline) {
     // A lone Enter at the pause is consumed whole.
     run_mapclean({dir.native()}, {.input = "\ny\n"});
     EXPECT_EQ(read_file(path("b.map")), kClean);
+}
+
+TEST_F(Directory, OnATerminalOneKeyEndsThePauseAndNothingTypedWithItAnswersTheQuestion) {
+    if (target_is_windows()) GTEST_SKIP() << "needs a POSIX terminal";
+    if (std::system("script --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "script (util-linux) is not installed";
+    const std::string pause = "Press any key to continue for '" + entry("a.map") + "'...";
+    const std::string question = "Press Y to commit changes to '" + entry("b.map") + "': ";
+    // A key alone, a key sent together with an Enter, an arrow key.
+    for (const std::string key : {"x", "x\r", "\x1b[A"}) {
+        write_file(path("a.map"), "x 5\n");
+        write_file(path("b.map"), kNoisy);
+        // script(1) runs the program on a terminal; what is sent to script
+        // reaches it as typed keys.
+        Child child({dir.native()}, {.wrapper = {"sh", "-c", "exec script -qec \"$*\" /dev/null", "sh"}});
+        ASSERT_TRUE(child.wait_for_output_end(pause, 20000)) << child.output();
+        child.send(key);
+        ASSERT_TRUE(child.wait_for_output_end(question, 20000)) << child.output();
+        // The question waits for its own answer, which saves.
+        child.send("y\r");
+        const ProgramRun run = child.finish(20000);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.find("Changes not saved"), std::string::npos) << run.out;
+        EXPECT_EQ(read_file(path("b.map")), kClean) << "after " << key;
+    }
 }
 
 // Creates directories below `deep` until its native path is `length` long.

@@ -124,6 +124,61 @@ TEST_F(Workflow, DiffAppliedWithPatchGivesWhatSilentWrites) {
     }
 }
 
+TEST_F(Workflow, PatchAndXargsTakeEveryName) {
+    if (target_is_windows()) GTEST_SKIP() << "POSIX names and shell";
+    if (std::system("patch --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "patch is not installed";
+    const std::string names[] = {"my maps/room.map", "tab\there.map", "q\"uote.map", "back\\slash.map",
+                                 "h\xc3\xa9llo.map", "new\nline.map", "tab\tand space.map", "plain.map"};
+    const auto make_tree = [&](const TempDir& tree) {
+        fs::create_directories(tree.file("maps/my maps"));
+        for (const std::string& name : names) write_file(tree.file("maps/" + name), kNoisy);
+    };
+    // The README's recipe, run as written.
+    TempDir patched;
+    make_tree(patched);
+    const ProgramRun diff = run_mapclean(
+        {}, {.cwd = patched.path(),
+             .mergeStderr = true,
+             .wrapper = {"sh", "-c", "\"$1\" -diff -r maps > clean.diff; test $? -eq 1 && patch -p0 < clean.diff", "sh"}});
+    EXPECT_EQ(diff.status, 0) << diff.out;
+    for (const std::string& name : names) EXPECT_EQ(read_file(patched.file("maps/" + name)), kClean) << name;
+    EXPECT_EQ(fs::file_size(patched.file("clean.diff")) > 0, true);
+
+    // -list -z through xargs -0, with the same names.
+    TempDir listed;
+    make_tree(listed);
+    write_file(listed.file("maps/clean.map"), kClean);
+    const ProgramRun xargs = run_mapclean(
+        {}, {.cwd = listed.path(),
+             .mergeStderr = true,
+             .wrapper = {"sh", "-c", "\"$1\" -list -z -r maps | xargs -0 \"$1\" -s -all -quiet", "sh"}});
+    EXPECT_EQ(xargs.status, 0) << xargs.out;
+    EXPECT_EQ(xargs.out, "");
+    for (const std::string& name : names) EXPECT_EQ(read_file(listed.file("maps/" + name)), kClean) << name;
+
+    // Without -z, a name that needs it is quoted as git quotes it.
+    make_tree(listed);
+    const ProgramRun list = run_mapclean({"-list", "maps/my maps", "maps/new\nline.map", "maps/q\"uote.map"},
+                                         {.cwd = listed.path()});
+    EXPECT_EQ(list.out, "maps/my maps/room.map\n\"maps/new\\nline.map\"\n\"maps/q\\\"uote.map\"\n");
+}
+
+TEST_F(Workflow, ExcludeLeavesEntriesOutByNameOrPath) {
+    fs::create_directories(dir.file("maps/linker"));
+    fs::create_directories(dir.file("maps/q3"));
+    for (const char* name : {"maps/a.map", "maps/a.bak.map", "maps/linker/fw.map", "maps/q3/b.map", "maps/q3/c.map"}) {
+        write_file(dir.file(name), kNoisy);
+    }
+    const char sep = native_separator();
+    const ProgramRun run = run_mapclean(
+        {"-list", "-r", "-exclude", "linker", "--exclude", "*.bak.map", "-exclude", "q3/c.*", arg("maps")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, arg("maps") + sep + "a.map\n" + arg("maps") + sep + "q3" + sep + "b.map\n");
+    // '*' does not cross '/': "*.map" leaves out every file, "q3*" no file in q3.
+    EXPECT_EQ(run_mapclean({"-list", "-r", "-exclude", "q3*", "-exclude", "*/*.map", arg("maps")}).out,
+              arg("maps") + sep + "a.bak.map\n" + arg("maps") + sep + "a.map\n");
+}
+
 TEST_F(Workflow, QuietKeepsQuestionsChangedLinesAndErrors) {
     const std::string a = arg("a.map");
     const struct {

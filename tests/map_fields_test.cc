@@ -114,6 +114,45 @@ TEST(MapFields, RecognisesEachFormatsLines) {
     for (const auto& c : cases) EXPECT_EQ(fields_of(c.line), c.fields) << c.format;
 }
 
+TEST(MapFields, EachTextureFieldRoundsOnlyItsOwnNumbers) {
+    // Each face at -p 0 with one field asked for; the points' 0.5 always stays.
+    const std::string points = "( 0 0 0.5 ) ( 1 0 0 ) ( 0 1 0 ) ";
+    const struct {
+        std::string face;
+        std::vector<std::pair<unsigned, std::string>> rounded;  // every other field leaves the face as it is
+    } cases[] = {
+        {points + "tex 16.5 -8.25 45.5 0.25 0.5 0 1.5 0",
+         {{kOffsets, points + "tex 17 -8 45.5 0.25 0.5 0 1.5 0"},
+          {kRotation, points + "tex 16.5 -8.25 46 0.25 0.5 0 1.5 0"},
+          {kScales, points + "tex 16.5 -8.25 45.5 0 1 0 1.5 0"},
+          {kFlags, points + "tex 16.5 -8.25 45.5 0.25 0.5 0 2 0"}}},
+        {points + "tex [ 5.55e-17 0.2425 -0.9701 31.401 ] [ 0 0 -1 -2.5 ] 89.5 0.25 0.5",
+         {{kOffsets, points + "tex [ 5.55e-17 0.2425 -0.9701 31 ] [ 0 0 -1 -3 ] 89.5 0.25 0.5"},
+          {kAxes, points + "tex [ 0 0 -1 31.401 ] [ 0 0 -1 -2.5 ] 89.5 0.25 0.5"},
+          {kRotation, points + "tex [ 5.55e-17 0.2425 -0.9701 31.401 ] [ 0 0 -1 -2.5 ] 90 0.25 0.5"},
+          {kScales, points + "tex [ 5.55e-17 0.2425 -0.9701 31.401 ] [ 0 0 -1 -2.5 ] 89.5 0 1"}}},
+        {points + "( ( 0.015625 0 0.5 ) ( 0 0.015625 0 ) ) tex 0 0.5 0",
+         {{kMatrix, points + "( ( 0 0 1 ) ( 0 0 0 ) ) tex 0 0.5 0"},
+          {kFlags, points + "( ( 0.015625 0 0.5 ) ( 0 0.015625 0 ) ) tex 0 1 0"}}},
+        {"( 0 0 1 -64.5 ) ( ( 0.0078125 0 0 ) ( 0 0.0078125 0 ) ) \"tex\" 0 0.5 0",
+         {{kMatrix, "( 0 0 1 -64.5 ) ( ( 0 0 0 ) ( 0 0 0 ) ) \"tex\" 0 0.5 0"},
+          {kFlags, "( 0 0 1 -64.5 ) ( ( 0.0078125 0 0 ) ( 0 0.0078125 0 ) ) \"tex\" 0 1 0"}}},
+    };
+    for (const auto& c : cases) {
+        for (const FieldName& field : kFieldNames) {
+            if (field.fields == kTexture || (field.fields & kTexture) == 0) continue;
+            std::string expected = c.face;
+            for (const auto& [bits, line] : c.rounded) {
+                if (bits == field.fields) expected = line;
+            }
+            int64_t edits = 0;
+            EXPECT_EQ(clean_text(c.face + "\n", CleanRules{0, false, false, field.fields}, nullptr, edits),
+                      expected + "\n")
+                << field.name;
+        }
+    }
+}
+
 TEST(MapFields, ParsesFieldWordsInAnyCase) {
     EXPECT_EQ(parse_fields("planes"), kPlanes);
     EXPECT_EQ(parse_fields("Texture,KEYS"), kTexture | kKeys);
