@@ -70,6 +70,22 @@ TEST_F(MemoryLimits, NewTextNeedsNoSecondCopyInMemory) {
     EXPECT_EQ(std::string(head, 2), "2 ");
 }
 
+TEST_F(MemoryLimits, ALongLineThatCannotBeHeldLeavesNoTemporary) {
+    // Noisy short lines, then one line of 80 MiB that -only reads whole:
+    // the temporary exists when the words of that line cannot be held.
+    std::string content;
+    for (int i = 0; i < 100; ++i) content += "( 1.99 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n";
+    for (long i = 0; i < 16 * kMiB; ++i) content += "1.25 ";
+    content += "\n";
+    const std::string map = dir.file("a.map");
+    write_file(map, content);
+    const ProgramRun run = run_mapclean({"-s", "-p", "1", "-only", "planes", map}, {.addressSpaceLimit = 250 * kMiB});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Memory allocation error\n");
+    EXPECT_EQ(std::filesystem::file_size(map), content.size());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+}
+
 TEST_F(Limits, FilesOfMoreThanTwoGibibytes) {
     // A number at the start, a NUL-filled hole, and a number at the end
     // that stands after the first NUL and so stays as it is.

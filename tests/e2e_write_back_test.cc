@@ -78,7 +78,7 @@ TEST_F(WriteBack, InterruptAtTheQuestionLeavesNothingBehind) {
     }
 }
 
-TEST_F(WriteBack, InterruptDuringASaveRemovesTheTemporary) {
+TEST_F(WriteBack, EverySignalThatEndsTheProcessDuringASaveRemovesTheTemporary) {
 #ifdef MAPCLEAN_SANITIZED
     GTEST_SKIP() << "timing-bound; run on the plain build";
 #endif
@@ -90,7 +90,8 @@ TEST_F(WriteBack, InterruptDuringASaveRemovesTheTemporary) {
     fs::copy_file(pristine, map);
     ASSERT_EQ(run_mapclean({"-s", map}).status, 0);
     const std::string cleaned = read_file(map);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF,
+                       SIGXCPU}) {
         // Strike once the temporary is there, while it is being written; a
         // try that comes too late (the save done) is made again.
         bool struck = false;

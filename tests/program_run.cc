@@ -119,9 +119,10 @@ Child::Child(const std::vector<std::string>& args, const RunOptions& options)
         ::dup2(outPipe[1], 1);
         ::dup2(options.mergeStderr ? outPipe[1] : errPipe[1], 2);
         if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(126);
+        // No core files from the signals that dump one.
         for (const auto& [resource, bytes] :
-             {std::pair{RLIMIT_FSIZE, options.fileSizeLimit},
-              std::pair{RLIMIT_AS, options.addressSpaceLimit}}) {
+             {std::pair{RLIMIT_FSIZE, options.fileSizeLimit}, std::pair{RLIMIT_AS, options.addressSpaceLimit},
+              std::pair{RLIMIT_CORE, 0L}}) {
             const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
             if (bytes >= 0 && ::setrlimit(resource, &limit) != 0) ::_exit(124);
         }
