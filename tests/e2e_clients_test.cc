@@ -72,13 +72,16 @@ TEST_F(Clients, PreCommitHooksFixAndListTheNoisyMaps) {
 TEST_F(Clients, GitCleanFilterStagesCleanedMapsSilently) {
     if (!installed("git")) GTEST_SKIP() << "git is not installed";
     write_maps();
-    const ProgramRun run = shell(kRepo + "git config filter.mapclean.clean 'mapclean -quiet -stable -'; "
-                                 "echo '*.map filter=mapclean' > .gitattributes; "
-                                 "echo '*.MAP filter=mapclean' >> .gitattributes; "
-                                 "git add a.map b.MAP c.map; echo ---; git show :a.map; git show :b.MAP");
+    // Maps committed with their noise, then the README's recipe: both show
+    // as modified once the filter is on, and renormalizing stores them clean.
+    const ProgramRun run = shell(kRepo + "git add a.map b.MAP c.map; git commit -qm noisy; "
+                                 "git config filter.mapclean.clean 'mapclean -quiet -stable -'; "
+                                 "echo '*.[mM][aA][pP] filter=mapclean' >> .gitattributes; "
+                                 "git status --porcelain -- '*.map' '*.MAP'; git add --renormalize .; echo ---; "
+                                 "git show :a.map; git show :b.MAP");
     EXPECT_EQ(run.status, 0) << run.out;
-    // Nothing but the staged blobs: git add printed nothing.
-    EXPECT_EQ(run.out, std::string("---\n") + kCleanA + kCleanB);
+    // Nothing but the status and the staged blobs: git add printed nothing.
+    EXPECT_EQ(run.out, std::string(" M a.map\n M b.MAP\n---\n") + kCleanA + kCleanB);
     EXPECT_EQ(read_file(dir.file("repo/a.map")), kNoisyA);  // the work tree stays as it was
 }
 
@@ -89,9 +92,9 @@ TEST_F(Clients, VimFiltersTheBufferThroughMapclean) {
     // As a user's Vim runs (not compatible): the filter's stderr would land
     // in the buffer, so the quiet run is what keeps the map whole.
     const ProgramRun run = shell("mkdir -p bin; ln -sf \"$1\" bin/mapclean; export PATH=\"$PWD/bin:$PATH\"; " + vim +
-                                 " -N -Es -u NONE -i NONE -c '%!mapclean -quiet -' -c wq repo/a.map");
+                                 " -N -Es -u NONE -i NONE -c '%!mapclean -quiet -stable -' -c wq repo/a.map");
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(read_file(dir.file("repo/a.map")), "( 1.999 0 64 ) ( 0 0 64 ) ( 0 1 64 ) wall 0 0 0 1 1\n");
+    EXPECT_EQ(read_file(dir.file("repo/a.map")), kCleanA);
 }
 
 }  // namespace
