@@ -1,7 +1,6 @@
 #include "filepass/review_pass.h"
 
 #include <algorithm>
-#include <new>
 
 #include "filepass/console.h"
 #include "filepass/file_io.h"
