@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "filepass/map_fields.h"
+#include "core/map_fields.h"
 
 int main(int argc, char** argv) {
     long long lines = 0;

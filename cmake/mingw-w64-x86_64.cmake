@@ -9,8 +9,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# A self-contained .exe: no MinGW runtime DLLs to ship beside it.
+# A self-contained .exe and .dll: no MinGW runtime DLLs to ship beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 find_program(MAPCLEAN_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 find_program(MAPCLEAN_WINE NAMES wine64 wine)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${MAPCLEAN_WINE})

@@ -1,6 +1,6 @@
 // The fields of map lines, on line shapes taken from real maps of each
 // format, and "-only" as the scan applies it.
-#include "filepass/map_fields.h"
+#include "core/map_fields.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "filepass/scan.h"
+#include "core/scan.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Token rewriting in both modes, from the token's text as the scanner finds it.
-#include "numbers/number_token.h"
+#include "core/number_token.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 
 #include "model.h"
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "filepass/map_fields.h"
-#include "filepass/settings.h"
+#include "core/map_fields.h"
+#include "cli/settings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "filepass/scan.h"
+#include "core/scan.h"
 
 // The text cleaned as the file pass reads a file: taken `block` bytes at a
 // time, cut where piece_length cuts (with `wholeLines`), each piece cleaned

@@ -1,6 +1,6 @@
 // The scan: tokens found where strtod finds them, everything else copied as
 // it is, edits counted and reported with their lines.
-#include "filepass/scan.h"
+#include "core/scan.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "filepass/candidates.h"
-#include "filepass/map_fields.h"
+#include "core/candidates.h"
+#include "core/map_fields.h"
 #include "model.h"
 #include "pieces.h"
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
 namespace {
 
@@ -34,9 +34,9 @@ public:
     std::vector<std::string> changes;
 };
 
-Scanned scan(std::string_view text, int32_t precision = -1) {
+Scanned scan(std::string_view text, int32_t precision = -1, SimdWidth width = widest_simd_width()) {
     Recorder recorder;
-    scan_text(text, precision, recorder);
+    scan_text(text, CleanRules{precision}, recorder, width);
     Scanned result{"", 0, std::move(recorder.changes)};
     result.output = clean_text(text, precision, &result.edits);
     return result;
@@ -168,7 +168,7 @@ TEST(Scan, EditsKnowWhereTheyStand) {
 TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
     // Each search width this processor has: portable, SSE2, AVX2.
     for (const SimdWidth width : {SimdWidth::portable, SimdWidth::sse2, SimdWidth::avx2}) {
-        if (!use_simd_width(width)) {
+        if (!simd_width_supported(width)) {
             std::cout << "[ skipped  ] search width " << static_cast<int>(width) << ": not on this processor\n";
             continue;
         }
@@ -181,14 +181,13 @@ TEST(Scan, MatchesTheStraightforwardScanOnRandomText) {
             if (round % 2 == 0) std::replace(text.begin(), text.end(), '\0', '9');
             for (int32_t precision : {-1, 0, 1, 2, 3, 6, 7, 15, 16}) {
                 const ModelScan expected = model_scan(text, precision);
-                const Scanned actual = scan(text, precision);
+                const Scanned actual = scan(text, precision, width);
                 ASSERT_EQ(actual.output, expected.output) << text;
                 ASSERT_EQ(actual.edits, expected.edits) << text;
                 ASSERT_EQ(actual.changes, expected.changes) << text;
             }
         }
     }
-    use_simd_width(widest_simd_width());
 }
 
 TEST(Scan, PiecesScanAsTheWholeText) {
@@ -236,17 +235,16 @@ TEST(Scan, CandidateSearchesAgreeAtEveryWidthAndAlignment) {
         const char* const end = begin + text.size();
         const size_t from = random() % text.size();
         const int precision = static_cast<int>(random() % (kMaxFixedCandidatePrecision + 1));
-        ASSERT_TRUE(use_simd_width(SimdWidth::portable));
-        const char* const automatic = find_automatic_candidate(begin, begin + from, end);
-        const char* const fixed = find_fixed_candidate(begin, begin + from, end, precision);
+        const char* const automatic = find_automatic_candidate(begin, begin + from, end, SimdWidth::portable);
+        const char* const fixed = find_fixed_candidate(begin, begin + from, end, precision, SimdWidth::portable);
         for (const SimdWidth width : {SimdWidth::sse2, SimdWidth::avx2}) {
-            if (!use_simd_width(width)) continue;
-            ASSERT_EQ(find_automatic_candidate(begin, begin + from, end), automatic) << text << " from " << from;
-            ASSERT_EQ(find_fixed_candidate(begin, begin + from, end, precision), fixed)
+            if (!simd_width_supported(width)) continue;
+            ASSERT_EQ(find_automatic_candidate(begin, begin + from, end, width), automatic)
+                << text << " from " << from;
+            ASSERT_EQ(find_fixed_candidate(begin, begin + from, end, precision, width), fixed)
                 << text << " from " << from << " at -p " << precision;
         }
     }
-    use_simd_width(widest_simd_width());
 }
 
 TEST(Scan, FixedPrecisionFindsTokensHiddenBehindOthers) {
@@ -262,14 +260,14 @@ TEST(Scan, FixedPrecisionFindsTokensHiddenBehindOthers) {
         {"x 66e-1232339.3456 y", 4}, {"x 0x1p+1234567.5 y", 2}, {"x 1e5.5.5.5 y", 0},
     };
     for (const SimdWidth width : {SimdWidth::portable, SimdWidth::sse2, SimdWidth::avx2}) {
-        if (!use_simd_width(width)) continue;
+        if (!simd_width_supported(width)) continue;
         for (const Case& c : cases) {
             // Padded, so that the wide searches meet the case inside a block.
             const std::string text = std::string(40, ' ') + c.text + std::string(40, ' ');
-            EXPECT_EQ(scan(text, c.precision).output, model_scan(text, c.precision).output) << c.text;
+            const ModelScan expected = model_scan(text, c.precision);
+            EXPECT_EQ(scan(text, c.precision, width).changes, expected.changes) << c.text;
         }
     }
-    use_simd_width(widest_simd_width());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Token extents must be exactly what strtod takes, and number starts exactly
 // the bytes that may begin one.
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
 #include <gtest/gtest.h>
 

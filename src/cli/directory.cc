@@ -9,7 +9,7 @@
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
 #include "filepass/names.h"
-#include "filepass/settings.h"
+#include "cli/settings.h"
 
 namespace {
 
@@ -31,6 +31,7 @@ void report_directory_failure(const std::string& path, const IoFailure& failure,
 // One directory run: where it goes and what it found.
 struct Walk {
     std::string rootName;  // the directory as the run was given it
+    const RunSettings& settings;
     int promptForCommit;
     bool recursive;
     RunTally& tally;
@@ -82,7 +83,7 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
         case EntryPlace::inside:
             break;
         }
-        const int64_t fileEdits = process_file(file, run.promptForCommit, run.tally);
+        const int64_t fileEdits = process_file(file, run.settings, run.promptForCommit, run.tally);
         if (fileEdits >= 0) run.totalEdits += fileEdits;
     }
     if (!run.recursive) return;
@@ -104,7 +105,9 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
 // The progress lines of a directory run (the current directory named, the
 // overall time): not with -quiet, and not where stdout carries only paths
 // or diffs.
-bool shows_progress() { return !g_quiet && (g_review == Review::none || g_review == Review::check); }
+bool shows_progress(const RunSettings& settings) {
+    return !settings.quiet && (settings.review == Review::none || settings.review == Review::check);
+}
 
 }  // namespace
 
@@ -149,7 +152,8 @@ bool matches_glob(std::string_view glob, std::string_view text) {
     }
 }
 
-int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTally& tally) {
+int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
+                          RunTally& tally) {
     if (!path_fits(dirPath + kPathSeparator + "*.map", tally)) return 0;
     const auto overallStart = std::chrono::steady_clock::now();
     IoFailure failure;
@@ -158,27 +162,27 @@ int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTa
         report_directory_failure(dirPath, failure, tally);
         return 0;
     }
-    Walk run{dirPath, promptForCommit, g_recursive != 0, tally};
+    Walk run{dirPath, settings, promptForCommit, g_recursive != 0, tally};
     walk(root, std::string(), run);
     if (run.matched == 0) {
         if (!run.failed) print_error("No .map files found in directory: %s\n", printable_name(dirPath).c_str());
         return 0;
     }
     const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - overallStart;
-    if (shows_progress()) print_out("Overall processing time: %.3f seconds\n", elapsedSec.count());
+    if (shows_progress(settings)) print_out("Overall processing time: %.3f seconds\n", elapsedSec.count());
     return run.totalEdits;
 }
 
-int64_t process_current_directory(int promptForCommit, RunTally& tally) {
+int64_t process_current_directory(const RunSettings& settings, int promptForCommit, RunTally& tally) {
     const auto currentDir = current_directory();
     if (!currentDir) {
         print_error("Error reading the current directory\n");
         tally.anyFailed = true;
         return 0;
     }
-    if (shows_progress()) {
+    if (shows_progress(settings)) {
         print_out("No target specified. Processing .map files in current directory: %s\n",
                   printable_name(*currentDir).c_str());
     }
-    return process_directory(*currentDir, promptForCommit, tally);
+    return process_directory(*currentDir, settings, promptForCommit, tally);
 }

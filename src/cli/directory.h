@@ -22,12 +22,13 @@
 // whole tree and nothing failed, says so on stderr and returns 0 without an
 // overall time. A path longer than the platform takes is reported on stderr
 // as a failure: the directory's pattern ends the run, an entry's is skipped.
-int64_t process_directory(const std::string& dirPath, int promptForCommit, RunTally& tally);
+int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
+                          RunTally& tally);
 
 // The run without a target: names the current directory, then processes it
 // as process_directory does. Returns that result, or 0 when the current
 // directory cannot be read (reported on stderr).
-int64_t process_current_directory(int promptForCommit, RunTally& tally);
+int64_t process_current_directory(const RunSettings& settings, int promptForCommit, RunTally& tally);
 
 // True when `text` matches `glob`, whose '*' stands for any bytes and '?'
 // for one, neither ever for a '/'.

@@ -10,7 +10,7 @@
 #include "cli/directory.h"
 #include "cli/options.h"
 #include "cli/platform.h"
-#include "filepass/settings.h"
+#include "cli/settings.h"
 #include "filepass/console.h"
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
@@ -27,17 +27,17 @@ int _dowildcard = -1;
 namespace {
 
 // One target: "-" (the filter), a directory, or a file.
-void process_target(const std::string& target, int promptForCommit, RunTally& tally) {
+void process_target(const std::string& target, const RunSettings& settings, int promptForCommit, RunTally& tally) {
     if (target == "-") {
-        process_standard_streams(tally);
+        process_standard_streams(settings, tally);
     } else if (target.size() > max_path_length()) {
         // The platform's calls would not take it whole; never cut it short.
         print_error("Path too long: %s\n", printable_name(target).c_str());
         tally.anyFailed = true;
     } else if (is_directory(target)) {
-        process_directory(target, promptForCommit, tally);
+        process_directory(target, settings, promptForCommit, tally);
     } else {
-        process_file(file_at_path(target), promptForCommit, tally);
+        process_file(file_at_path(target), settings, promptForCommit, tally);
     }
 }
 
@@ -79,10 +79,11 @@ int run(int argc, char** argv) {
                                                 (g_colourWhen == ColourWhen::automatic && automatic));
     }
 
+    const RunSettings settings = run_settings();
     const int promptForCommit = g_silent || g_review != Review::none ? 0 : 1;
     RunTally tally;
-    if (targets.empty()) process_current_directory(promptForCommit, tally);
-    for (const std::string& target : targets) process_target(target, promptForCommit, tally);
+    if (targets.empty()) process_current_directory(settings, promptForCommit, tally);
+    for (const std::string& target : targets) process_target(target, settings, promptForCommit, tally);
 
     if (g_review == Review::check && !g_quiet) {
         // Where the report lines went: the filter's go to stderr.

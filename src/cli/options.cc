@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "cli/platform.h"
-#include "filepass/map_fields.h"
-#include "filepass/settings.h"
+#include "core/map_fields.h"
+#include "cli/settings.h"
 
 namespace {
 

@@ -62,6 +62,16 @@ struct FileLocation {
     std::string entry;                           // the entry's name there
 };
 
+// One file of a run: its name as the run shows it (as given, or joined by
+// a directory run) and where it is read and written.
+struct FileTarget {
+    std::string name;
+    FileLocation location;
+};
+
+// A file named on the command line: its path, followed through links.
+inline FileTarget file_at_path(const std::string& path) { return FileTarget{path, FileLocation{path, nullptr, {}}}; }
+
 // What Directory::locate found an entry to be.
 enum class EntryPlace {
     here,     // no link: the entry itself

@@ -10,8 +10,6 @@
 #include "filepass/pass_common.h"
 #include "filepass/pieces.h"
 #include "filepass/review_pass.h"
-#include "filepass/scan.h"
-#include "filepass/settings.h"
 
 namespace {
 
@@ -25,12 +23,12 @@ constexpr size_t kOutputBufferSize = 1 << 20;
 class StreamedOutput {
 public:
     // `identity`: the version whose edits are being written; `printChanges`:
-    // print the "Changed" lines (g_verbose), unless an earlier scan of the
-    // same text already did; `writes`: false for a scan that only counts.
+    // print the "Changed" lines (in a verbose run), unless an earlier scan of
+    // the same text already did; `writes`: false for a scan that only counts.
     StreamedOutput(const FileLocation& location, const FileIdentity& identity, FileReader& source,
-                   std::string& buffer, bool printChanges, bool writes)
-        : location_(location), identity_(identity), source_(source), buffer_(buffer), writes_(writes),
-          changedLinesSink_(printChanges ? stdout : nullptr) {}
+                   std::string& buffer, const RunSettings& settings, bool printChanges, bool writes)
+        : location_(location), identity_(identity), source_(source), buffer_(buffer), rules_(settings.rules),
+          writes_(writes), changedLinesSink_(printChanges ? stdout : nullptr, settings) {}
 
     // Scans `piece` and hands on its new text; returns its edit count.
     // Pieces come in file order.
@@ -54,6 +52,7 @@ public:
 
     // True when each edit, with its line, is wanted.
     bool wants_edits() const { return changedLines_.wants_lines(); }
+    const CleanRules& rules() const { return rules_; }
 
     const ReplacementFile& replacement() const { return file_; }
     // A failure to read again the text before the first edit, which the
@@ -123,6 +122,7 @@ private:
     const FileIdentity& identity_;
     FileReader& source_;
     std::string& buffer_;
+    const CleanRules& rules_;
     const bool writes_;
     EditWitness changedLinesSink_;  // prints the "Changed" lines, when it has a stream
     LineShift changedLines_{changedLinesSink_};  // their lines counted from the file's start
@@ -132,17 +132,18 @@ private:
 };
 
 // The filter's output: the new text to stdout as the scan goes, the
-// "Changed" lines to stderr.
+// "Changed" lines to stderr (in a verbose run).
 class StandardOutput final : public TextRebuilder {
 public:
-    using TextRebuilder::TextRebuilder;
+    StandardOutput(std::string_view text, bool verbose) : TextRebuilder(text), verbose_(verbose) {}
 
 private:
-    bool wants_lines() const override { return g_verbose != 0; }
+    bool wants_lines() const override { return verbose_; }
     void on_change(const Edit& edit) override {
-        if (g_verbose) print_changed_line(stderr, edit);
+        if (verbose_) print_changed_line(stderr, edit);
     }
     void put(std::string_view data) override { print_text(data); }
+    const bool verbose_;
 };
 
 // Asks the commit question; true only for an answer starting with 'Y' or
@@ -195,17 +196,18 @@ SaveOutcome save_whole(const FileTarget& file, const std::string& shown, const F
 // already): the question, the save (`save()`, which warns before the file is
 // replaced), and the pause. Nothing here allocates once the file is saved.
 template <typename Save>
-void finish_write(const std::string& shown, int64_t edits, bool asks, Save save, RunTally& tally) {
+void finish_write(const std::string& shown, const RunSettings& settings, int64_t edits, bool asks, Save save,
+                  RunTally& tally) {
     const bool doCommit = !(asks && edits > 0) || ask_commit(shown);
     if (doCommit && edits > 0) {
         const SaveOutcome outcome = save();
         if (!outcome.saved) {
             report_write_failure(outcome.failure, outcome.directory, shown, tally);
-        } else if (!g_quiet) {
+        } else if (!settings.quiet) {
             print_out("Changes saved to '%s'.\n", shown.c_str());
         }
     }
-    if (!g_silent && (!asks || edits == 0)) {
+    if (!settings.silent && (!asks || edits == 0)) {
         print_out("Press any key to continue for '%s'...", shown.c_str());
         wait_for_key();
     }
@@ -214,7 +216,7 @@ void finish_write(const std::string& shown, int64_t edits, bool asks, Save save,
 // Scans the file that `reader` opened into `output`, adding to `edits`;
 // a failure when it could not be read whole. Throws std::bad_alloc.
 IoFailure scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits) {
-    return for_each_piece(reader, output.wants_edits() ? PieceNeeds::edits : PieceNeeds::newText,
+    return for_each_piece(reader, output.wants_edits() ? PieceNeeds::edits : PieceNeeds::newText, output.rules(),
                           [&](const FilePiece& piece) { edits += output.scan_piece(piece); });
 }
 
@@ -222,8 +224,8 @@ IoFailure scan_pieces(FileReader& reader, StreamedOutput& output, int64_t& edits
 // any time, and a run may be ended while it waits: when a question comes,
 // the first scan only counts, and the replacement is made after the yes by
 // a second scan, so that nothing is left beside the file meanwhile.
-int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, int promptForCommit,
-                             RunTally& tally) {
+int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, const RunSettings& settings,
+                             int promptForCommit, RunTally& tally) {
     FileReader reader;
     IoFailure failure;
     if (!reader.open(file.location, failure)) return report_read_failure(failure, shown, tally);
@@ -233,12 +235,12 @@ int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, i
     const FileIdentity identity = reader.identity();
     const auto start = Clock::now();
     int64_t edits = 0;
-    StreamedOutput output(file.location, identity, reader, buffer, true, !asks);
+    StreamedOutput output(file.location, identity, reader, buffer, settings, true, !asks);
     if (const IoFailure read = scan_pieces(reader, output, edits); read.failed()) {
         return report_read_failure(read, shown, tally);
     }
-    print_report(stdout, shown, edits, seconds_since(start));
-    finish_write(shown, edits, asks, [&] {
+    print_report(stdout, settings, shown, edits, seconds_since(start));
+    finish_write(shown, settings, edits, asks, [&] {
         if (!asks) {
             reader.close();  // Windows replaces no file that is still open
             if (output.read_failure().failed()) return SaveOutcome{false, output.read_failure(), std::string()};
@@ -249,7 +251,7 @@ int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, i
         FileReader again;
         int64_t editsAgain = 0;
         IoFailure readAgain;
-        StreamedOutput second(file.location, identity, again, buffer, false, true);
+        StreamedOutput second(file.location, identity, again, buffer, settings, false, true);
         if (!again.open(file.location, readAgain)) return SaveOutcome{false, readAgain, std::string()};
         if (readAgain = scan_pieces(again, second, editsAgain); readAgain.failed()) {
             return SaveOutcome{false, readAgain, std::string()};
@@ -265,56 +267,50 @@ int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, i
 
 // The designed run with -stable: the text is read whole and settled in
 // memory, pass after pass, before anything is written.
-int64_t write_settled(const FileTarget& file, const std::string& shown, int promptForCommit, RunTally& tally) {
+int64_t write_settled(const FileTarget& file, const std::string& shown, const RunSettings& settings,
+                      int promptForCommit, RunTally& tally) {
     FileContent input;
     IoFailure failure;
     if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);
-    EditWitness changedLines(stdout);
+    EditWitness changedLines(stdout, settings);
     const auto start = Clock::now();
     int64_t edits = 0;
-    const std::string cleaned = clean_with_settings(input.view(), &changedLines, edits);
-    print_report(stdout, shown, edits, seconds_since(start));
-    finish_write(shown, edits, promptForCommit != 0,
+    const std::string cleaned = clean_text(input.view(), settings.rules, &changedLines, edits);
+    print_report(stdout, settings, shown, edits, seconds_since(start));
+    finish_write(shown, settings, edits, promptForCommit != 0,
                  [&] { return save_whole(file, shown, input.identity, cleaned); }, tally);
     return edits;
 }
 
-int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, int promptForCommit,
-                              RunTally& tally) {
-    if (g_review == Review::none) {
-        return g_stable ? write_settled(file, shown, promptForCommit, tally)
-                        : write_file_in_pieces(file, shown, promptForCommit, tally);
+int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, const RunSettings& settings,
+                              int promptForCommit, RunTally& tally) {
+    if (settings.review == Review::none) {
+        return settings.rules.stable ? write_settled(file, shown, settings, promptForCommit, tally)
+                                     : write_file_in_pieces(file, shown, settings, promptForCommit, tally);
     }
-    if ((g_review == Review::check || g_review == Review::list) && !g_stable) {
-        return review_file_in_pieces(file, shown, tally);
+    if ((settings.review == Review::check || settings.review == Review::list) && !settings.rules.stable) {
+        return review_file_in_pieces(file, shown, settings, tally);
     }
     FileContent input;
     IoFailure failure;
     if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);
-    return review_text(file.name, shown, input.view(), stdout, tally);
+    return review_text(file.name, shown, input.view(), stdout, settings, tally);
 }
 
 }  // namespace
 
-FileTarget file_at_path(const std::string& path) { return FileTarget{path, FileLocation{path, nullptr, std::string()}}; }
-
-int64_t process_file(const FileTarget& file, int promptForCommit, RunTally& tally) {
+int64_t process_file(const FileTarget& file, const RunSettings& settings, int promptForCommit, RunTally& tally) {
     // Memory may run out anywhere: the file is then left as it was (any
     // temporary goes as the stack unwinds), and the run goes on.
     try {
-        return process_file_or_throw(file, printable_name(file.name), promptForCommit, tally);
+        return process_file_or_throw(file, printable_name(file.name), settings, promptForCommit, tally);
     } catch (const std::bad_alloc&) {
         report_out_of_memory(tally);
         return -1;
     }
 }
 
-int RunTally::status(bool review) const {
-    if (outOfMemory || (review && changed > 0)) return 1;
-    return anyFailed ? 2 : 0;
-}
-
-void process_standard_streams(RunTally& tally) {
+void process_standard_streams(const RunSettings& settings, RunTally& tally) {
     try {
         std::string input;
         IoFailure failure;
@@ -322,22 +318,22 @@ void process_standard_streams(RunTally& tally) {
             report_read_failure(failure, "-", tally);
             return;
         }
-        if (g_review != Review::none) {
-            review_text("-", "-", input, stderr, tally);
+        if (settings.review != Review::none) {
+            review_text("-", "-", input, stderr, settings, tally);
             return;
         }
-        StandardOutput output(input);
-        EditWitness changedLines(stderr);
+        StandardOutput output(input, settings.verbose);
+        EditWitness changedLines(stderr, settings);
         const auto start = Clock::now();
         int64_t edits = 0;
-        if (g_stable) {
-            const std::string cleaned = clean_with_settings(input, &changedLines, edits);
+        if (settings.rules.stable) {
+            const std::string cleaned = clean_text(input, settings.rules, &changedLines, edits);
             print_text(cleaned);
         } else {
-            edits = scan_with_settings(input, output);
+            edits = scan_text(input, settings.rules, output);
             output.finish();
         }
-        print_report(stderr, "-", edits, seconds_since(start));
+        print_report(stderr, settings, "-", edits, seconds_since(start));
     } catch (const std::bad_alloc&) {
         report_out_of_memory(tally);
     }

@@ -5,36 +5,16 @@
 #include <string>
 
 #include "filepass/file_io.h"
+#include "filepass/run_settings.h"
 
-// What the files of a run came to, for its exit status.
-struct RunTally {
-    int64_t judged = 0;        // in a run that writes nothing: the files judged
-    int64_t changed = 0;       // of them, those that would change, by their bytes
-    bool anyFailed = false;    // a file or directory could not be read, or (written) not written
-    bool outOfMemory = false;  // memory ran out: a file was left as it was
-    // The exit status: 1 when memory ran out, or (in a run that writes
-    // nothing) a file would change; else 2 when anything failed; else 0.
-    int status(bool review) const;
-};
-
-// One file of a run: its name as the run shows it (as given, or joined by
-// a directory run) and where it is read and written.
-struct FileTarget {
-    std::string name;
-    FileLocation location;
-};
-
-// A file named on the command line: its path, followed through links.
-FileTarget file_at_path(const std::string& path);
-
-// Reads the file, rewrites its number tokens (mode from g_precision,
-// settled with g_stable), and then, as g_review asks:
+// Reads the file, rewrites its number tokens with settings.rules, and then,
+// as settings.review asks:
 //
-// Review::none, the designed run: prints the "Changed" lines (g_verbose)
-// and the report line (unless g_quiet), asks before committing when
+// Review::none, the designed run: prints the "Changed" lines (verbose)
+// and the report line (unless quiet), asks before committing when
 // `promptForCommit` is set and there are edits, writes the new text back
-// atomically, and pauses after a file it did not ask about unless g_silent
-// is set. The new text is streamed to a temporary beside the file and
+// atomically, and pauses after a file it did not ask about unless the run
+// is silent. The new text is streamed to a temporary beside the file and
 // renamed over it on commit, removed otherwise; when a question is asked,
 // the temporary is made only after the yes, by a second scan. Warnings on
 // stderr just before the file is replaced say when its other hard links
@@ -42,7 +22,7 @@ FileTarget file_at_path(const std::string& path);
 //
 // check, list, diff: nothing is asked, written or paused for. The file is
 // judged by its bytes (a cleaned text equal to it would not change); check
-// prints the "Changed" lines and the report line (and with g_github an
+// prints the "Changed" lines and the report line (and with github an
 // annotation when it would change), list its path when it would change,
 // diff a unified diff of it (or "Binary file PATH would change").
 //
@@ -52,13 +32,13 @@ FileTarget file_at_path(const std::string& path);
 // line, no question, no pause; no temporary left). A failed write-back is
 // reported on stderr and still returns the edit count. Failures and changes
 // go to `tally`.
-int64_t process_file(const FileTarget& file, int promptForCommit, RunTally& tally);
+int64_t process_file(const FileTarget& file, const RunSettings& settings, int promptForCommit, RunTally& tally);
 
 // The filter ("-" as the target): reads all of stdin and, in the designed
 // run, writes the cleaned text to stdout, and the "Changed" lines and the
-// report line ("File: -  ...", unless g_quiet) to stderr; in the runs that
+// report line ("File: -  ...", unless quiet) to stderr; in the runs that
 // write nothing, does what process_file does for a file named "-", with the
 // report and "Changed" lines on stderr. A failure to read stdin, or memory
 // running out, is reported on stderr and goes to `tally`, as does a change;
 // a failure to write stdout is kept for finish_standard_output().
-void process_standard_streams(RunTally& tally);
+void process_standard_streams(const RunSettings& settings, RunTally& tally);

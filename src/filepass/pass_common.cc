@@ -3,24 +3,14 @@
 #include <cinttypes>
 
 #include "filepass/console.h"
-#include "filepass/settings.h"
-
-CleanRules rules_from_settings() { return CleanRules{g_precision, g_stable != 0, g_plain != 0, g_only}; }
-
-int64_t scan_with_settings(std::string_view text, EditSink& sink) {
-    return scan_text(text, rules_from_settings(), sink);
-}
-
-std::string clean_with_settings(std::string_view text, EditSink* sink, int64_t& edits) {
-    return clean_text(text, rules_from_settings(), sink, edits);
-}
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void print_report(std::FILE* stream, const std::string& shown, int64_t edits, double seconds) {
-    if (!g_quiet) print_to(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", shown.c_str(), edits, seconds);
+void print_report(std::FILE* stream, const RunSettings& settings, const std::string& shown, int64_t edits,
+                  double seconds) {
+    if (!settings.quiet) print_to(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", shown.c_str(), edits, seconds);
 }
 
 void report_out_of_memory(RunTally& tally) {

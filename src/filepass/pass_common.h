@@ -1,6 +1,5 @@
-// What the runs of the file pass share: the rules from the settings, the
-// "Changed" and report lines, the error lines of failed files, and the
-// clock.
+// What the runs of the file pass share: the "Changed" and report lines,
+// the error lines of failed files, and the clock.
 #pragma once
 
 #include <chrono>
@@ -9,22 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/scan.h"
 #include "filepass/file_io.h"
-#include "filepass/file_pass.h"
-#include "filepass/scan.h"
-#include "filepass/settings.h"
-
-// The rules the settings ask for.
-CleanRules rules_from_settings();
-
-// Scans `text` into `sink` with those rules and returns the edit count.
-// Throws std::bad_alloc when memory runs out.
-int64_t scan_with_settings(std::string_view text, EditSink& sink);
-
-// The text cleaned in memory (with g_stable, pass after pass until it
-// settles), its edits told to `sink` (may be null) and counted in `edits`.
-// Throws std::bad_alloc when memory runs out.
-std::string clean_with_settings(std::string_view text, EditSink* sink, int64_t& edits);
+#include "filepass/run_settings.h"
 
 // The error line of a file (named `shown`, as printable_name writes it)
 // that could not be read: "Error opening file: NAME (REASON)", "Error
@@ -43,21 +29,23 @@ void report_out_of_memory(RunTally& tally);
 // "Changed: 'OLD' -> 'NEW' (line N)" for `edit`, to `stream`.
 void print_changed_line(std::FILE* stream, const Edit& edit);
 
-// The report line of a file, to `stream`; nothing with g_quiet.
-void print_report(std::FILE* stream, const std::string& shown, int64_t edits, double seconds);
+// The report line of a file, to `stream`; nothing in a quiet run.
+void print_report(std::FILE* stream, const RunSettings& settings, const std::string& shown, int64_t edits,
+                  double seconds);
 
 using Clock = std::chrono::steady_clock;
 
 // Seconds since `start`, for the report line.
 double seconds_since(Clock::time_point start);
 
-// Hears the edits of a scan, prints their "Changed" lines (g_verbose) to a
-// stream when it has one, and keeps the first edit.
+// Hears the edits of a scan, prints their "Changed" lines (in a verbose
+// run) to a stream when it has one, and keeps the first edit.
 class EditWitness final : public EditSink {
 public:
-    explicit EditWitness(std::FILE* changedLines) : changedLines_(changedLines) {}
+    EditWitness(std::FILE* changedLines, const RunSettings& settings)
+        : changedLines_(settings.verbose ? changedLines : nullptr), github_(settings.github) {}
     void on_edit(const Edit& edit) override {
-        if (g_verbose && changedLines_) print_changed_line(changedLines_, edit);
+        if (changedLines_) print_changed_line(changedLines_, edit);
         if (!heard) {
             heard = true;
             firstLine = edit.line;
@@ -65,11 +53,12 @@ public:
             firstReplacement = edit.replacement;
         }
     }
-    bool wants_lines() const override { return (g_verbose && changedLines_) || g_github; }
+    bool wants_lines() const override { return changedLines_ || github_; }
     int64_t firstLine = 0;  // the first edit's line (0 when lines were not counted)
     std::string firstOriginal, firstReplacement;
     bool heard = false;
 
 private:
     std::FILE* const changedLines_;
+    const bool github_;
 };

@@ -5,7 +5,6 @@
 #include <memory>
 #include <new>
 
-#include "filepass/settings.h"
 #include "filepass/worker.h"
 
 namespace {
@@ -30,7 +29,7 @@ private:
 
 }  // namespace
 
-void RecordedScan::record(std::string_view text, PieceNeeds needs) {
+void RecordedScan::record(std::string_view text, PieceNeeds needs, const CleanRules& rules) {
     text_ = text;
     needs_ = needs;
     outOfMemory_ = false;
@@ -38,7 +37,6 @@ void RecordedScan::record(std::string_view text, PieceNeeds needs) {
     edits_.clear();
     replacements_.clear();
     newText_.clear();
-    const CleanRules rules = rules_from_settings();
     try {
         switch (needs) {
         case PieceNeeds::edits:
@@ -145,8 +143,9 @@ private:
 
 }  // namespace
 
-IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece) {
-    const bool wholeLines = g_only != 0;
+IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const CleanRules& rules,
+                         const std::function<void(const FilePiece&)>& onPiece) {
+    const bool wholeLines = rules.only != 0;
     // Each thread reads the block it scans: a block read by one processor
     // is slow to scan on the other, whose caches do not hold it.
     Block mine, theirs;
@@ -181,12 +180,12 @@ IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const std::functi
                 theirPiece = theirs.failed ? 0 : theirs.piece(wholeLines);
                 const std::string_view second = theirs.text().substr(0, theirPiece);
                 theirNul = second.find('\0') != std::string_view::npos;
-                if (theirPiece > 0 && !pastNul) recorded.record(second, needs);
+                if (theirPiece > 0 && !pastNul) recorded.record(second, needs, rules);
             } catch (...) {
                 failure = std::current_exception();
             }
         });
-        onPiece(FilePiece{first, offset, nullptr, firstAfterNul});
+        onPiece(FilePiece{first, offset, nullptr, firstAfterNul, rules});
         offset = next;
         if (mine.atEnd) break;
         if (!shared) continue;
@@ -194,7 +193,7 @@ IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const std::functi
         if (failure) std::rethrow_exception(failure);
         if (theirs.failed) return IoFailure{IoFailure::read, theirs.error};
         if (theirPiece == 0) continue;  // too long for one block: read here next
-        onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, pastNul ? nullptr : &recorded, pastNul});
+        onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, pastNul ? nullptr : &recorded, pastNul, rules});
         pastNul = pastNul || theirNul;
         offset += theirPiece;
         if (theirs.atEnd) break;

@@ -10,9 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/scan.h"
 #include "filepass/file_io.h"
-#include "filepass/pass_common.h"
-#include "filepass/scan.h"
 
 // Judges a text by its bytes without building the new one: each piece of
 // the new text is compared with the old text where it would stand, so a
@@ -50,9 +49,9 @@ enum class PieceNeeds {
 // A scan made on the second thread, kept to be told in order.
 class RecordedScan final : public EditSink {
 public:
-    // Scans `text` (which must outlive the record) with the settings' rules
-    // and keeps what `needs` asks for; a failure to get memory is kept too.
-    void record(std::string_view text, PieceNeeds needs);
+    // Scans `text` (which must outlive the record) with `rules` and keeps
+    // what `needs` asks for; a failure to get memory is kept too.
+    void record(std::string_view text, PieceNeeds needs, const CleanRules& rules);
     PieceNeeds needs() const { return needs_; }
     // Each of the following throws std::bad_alloc when the scan ran out of
     // memory.
@@ -89,10 +88,11 @@ struct FilePiece {
     uint64_t offset;  // where it starts in the file
     const RecordedScan* recorded;  // its scan, when the second thread made it
     bool afterNul;  // it follows the file's first NUL: it is not scanned, only kept
+    const CleanRules& rules;
 
     // Tells `sink` the edits of the piece's scan and returns their number,
-    // as scan_with_settings(text, sink) does.
-    int64_t scan(EditSink& sink) const { return recorded ? recorded->replay(sink) : scan_with_settings(text, sink); }
+    // as scan_text(text, rules, sink) does.
+    int64_t scan(EditSink& sink) const { return recorded ? recorded->replay(sink) : scan_text(text, rules, sink); }
     // True, with the new text and the edit count, when the second thread
     // made them; false otherwise: scan() tells the edits.
     bool new_text(std::string_view& newText, int64_t& edits) const {
@@ -110,7 +110,8 @@ struct FilePiece {
 };
 
 // Reads the file that `reader` opened from its start, a piece at a time,
-// and calls `onPiece(piece)` for each, in file order. Every piece but the
+// and calls `onPiece(piece)` for each, in file order, to be scanned with
+// `rules`. Every piece but the
 // last is cut where piece_length cuts (at a line end where it can be), so
 // the pieces scan as the whole text would, and a rewrite never moves a byte
 // from one piece to another; blocks of 256 KiB grow only for a longer
@@ -121,7 +122,8 @@ struct FilePiece {
 // marked `afterNul`. Returns no failure, or a read error, or `changed` when
 // the file's length is not the size it was opened with. Throws
 // std::bad_alloc.
-IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece);
+IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const CleanRules& rules,
+                         const std::function<void(const FilePiece&)>& onPiece);
 
 // Passes edits on with their lines moved down by the lines before the piece
 // of text they were found in.

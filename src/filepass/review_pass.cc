@@ -6,9 +6,8 @@
 #include "filepass/file_io.h"
 #include "filepass/names.h"
 #include "filepass/pass_common.h"
+#include "core/diff_text.h"
 #include "filepass/pieces.h"
-#include "filepass/review.h"
-#include "filepass/settings.h"
 
 namespace {
 
@@ -23,19 +22,19 @@ struct Findings {
 // Prints what the mode shows of the text named `name` (shown as `shown`;
 // its report line to `reportStream`) and counts a change in `tally`.
 void show_review(const std::string& name, const std::string& shown, std::string_view text, const Findings& review,
-                 const EditWitness& witness, std::FILE* reportStream, RunTally& tally) {
+                 const EditWitness& witness, std::FILE* reportStream, const RunSettings& settings, RunTally& tally) {
     ++tally.judged;
     if (review.changes) ++tally.changed;
-    switch (g_review) {
+    switch (settings.review) {
     case Review::check:
-        print_report(reportStream, shown, review.edits, review.seconds);
-        if (g_github && review.changes) {
+        print_report(reportStream, settings, shown, review.edits, review.seconds);
+        if (settings.github && review.changes) {
             print_text(github_annotation(name, witness.firstLine, review.edits, witness.firstOriginal,
                                          witness.firstReplacement));
         }
         break;
     case Review::list:
-        if (review.changes && g_null) {
+        if (review.changes && settings.null) {
             print_text(name);
             print_text(std::string_view("", 1));
         } else if (review.changes) {
@@ -48,7 +47,7 @@ void show_review(const std::string& name, const std::string& shown, std::string_
         if (review.changes && text.find('\0') != std::string_view::npos) {
             print_text("Binary file " + shown + " would change\n");
         } else if (review.changes) {
-            print_text(unified_diff(diff_label(name, kPathSeparator != '\\'), text, review.cleaned, g_colour != 0));
+            print_text(unified_diff(diff_label(name, kPathSeparator != '\\'), text, review.cleaned, settings.colour));
         }
         break;
     case Review::none:
@@ -59,37 +58,38 @@ void show_review(const std::string& name, const std::string& shown, std::string_
 }  // namespace
 
 int64_t review_text(const std::string& name, const std::string& shown, std::string_view text,
-                    std::FILE* reportStream, RunTally& tally) {
-    EditWitness witness(g_review == Review::check ? reportStream : nullptr);
+                    std::FILE* reportStream, const RunSettings& settings, RunTally& tally) {
+    EditWitness witness(settings.review == Review::check ? reportStream : nullptr, settings);
     const auto start = Clock::now();
     Findings review;
-    if (g_review == Review::diff || g_stable) {
-        review.cleaned = clean_with_settings(text, &witness, review.edits);
+    if (settings.review == Review::diff || settings.rules.stable) {
+        review.cleaned = clean_text(text, settings.rules, &witness, review.edits);
         review.changes = review.cleaned != text;
     } else {
         ChangeJudge judge(text, witness);
-        review.edits = scan_with_settings(text, judge);
+        review.edits = scan_text(text, settings.rules, judge);
         judge.finish();
         review.changes = judge.changes();
     }
     review.seconds = seconds_since(start);
-    show_review(name, shown, text, review, witness, reportStream, tally);
+    show_review(name, shown, text, review, witness, reportStream, settings, tally);
     return review.edits;
 }
 
 // Check and list of a file, without -stable, read a piece at a time. Each
 // piece's bytes are judged alone, which is exact, since a rewrite never adds
 // or removes a line end. Returns the edit count, or -1 after an error line.
-int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, RunTally& tally) {
+int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, const RunSettings& settings,
+                              RunTally& tally) {
     FileReader reader;
     IoFailure failure;
     if (!reader.open(file.location, failure)) return report_read_failure(failure, shown, tally);
-    EditWitness witness(g_review == Review::check ? stdout : nullptr);
+    EditWitness witness(settings.review == Review::check ? stdout : nullptr, settings);
     LineShift shifted(witness);
     const auto start = Clock::now();
     Findings review;
     const PieceNeeds needs = shifted.wants_lines() ? PieceNeeds::edits : PieceNeeds::judgement;
-    failure = for_each_piece(reader, needs, [&](const FilePiece& piece) {
+    failure = for_each_piece(reader, needs, settings.rules, [&](const FilePiece& piece) {
         if (piece.afterNul) return;
         int64_t edits = 0;
         if (bool changes = false; piece.judged(changes, edits)) {
@@ -105,6 +105,6 @@ int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, 
     });
     if (failure.failed()) return report_read_failure(failure, shown, tally);
     review.seconds = seconds_since(start);
-    show_review(file.name, shown, std::string_view(), review, witness, stdout, tally);
+    show_review(file.name, shown, std::string_view(), review, witness, stdout, settings, tally);
     return review.edits;
 }

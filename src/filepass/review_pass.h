@@ -7,18 +7,21 @@
 #include <string>
 #include <string_view>
 
-#include "filepass/file_pass.h"
+#include "filepass/file_io.h"
+#include "filepass/run_settings.h"
 
 // One whole text named `name` (`shown` as printable_name writes it), as
-// g_review asks: judges it by its bytes (with g_stable, as settled), prints
+// settings.review asks: judges it by its bytes (settled, with
+// settings.rules.stable), prints
 // what the mode shows (the report line and "Changed" lines to
 // `reportStream`), and counts a change in `tally`. Returns the edit count.
 // Throws std::bad_alloc.
 int64_t review_text(const std::string& name, const std::string& shown, std::string_view text,
-                    std::FILE* reportStream, RunTally& tally);
+                    std::FILE* reportStream, const RunSettings& settings, RunTally& tally);
 
-// Check and list of `file` without g_stable, read a block at a time; the
+// Check and list of `file` without settling, read a block at a time; the
 // same as review_text otherwise (report to stdout). Returns the edit count,
 // or -1 after an error line (the failure counted in `tally`). Throws
 // std::bad_alloc.
-int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, RunTally& tally);
+int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, const RunSettings& settings,
+                              RunTally& tally);

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
 #define FUZZ_CHECK(condition, text)                                                          \
     do {                                                                                     \

@@ -6,7 +6,7 @@
 
 #include "fuzz_checks.h"
 #include "model.h"
-#include "numbers/number_token.h"
+#include "core/number_token.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "filepass/candidates.h"
-#include "filepass/scan.h"
+#include "core/candidates.h"
+#include "core/scan.h"
 #include "fuzz_checks.h"
 #include "model.h"
 #include "pieces.h"

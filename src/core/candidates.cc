@@ -1,4 +1,4 @@
-#include "filepass/candidates.h"
+#include "core/candidates.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -161,26 +161,31 @@ bool has_avx2() {
 
 #endif
 
-SimdWidth g_width = widest_simd_width();
-
 }  // namespace
 
 SimdWidth widest_simd_width() {
 #ifdef MAPCLEAN_X86
-    return has_avx2() ? SimdWidth::avx2 : SimdWidth::sse2;
+    static const SimdWidth widest = has_avx2() ? SimdWidth::avx2 : SimdWidth::sse2;
+    return widest;
 #else
     return SimdWidth::portable;
 #endif
 }
 
-bool use_simd_width(SimdWidth width) {
-    if (static_cast<int>(width) > static_cast<int>(widest_simd_width())) return false;
-    g_width = width;
-    return true;
+bool simd_width_supported(SimdWidth width) {
+    return static_cast<int>(width) <= static_cast<int>(widest_simd_width());
 }
 
 const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision) {
-    switch (g_width) {
+    return find_fixed_candidate(begin, p, end, precision, widest_simd_width());
+}
+
+const char* find_automatic_candidate(const char* begin, const char* p, const char* end) {
+    return find_automatic_candidate(begin, p, end, widest_simd_width());
+}
+
+const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision, SimdWidth width) {
+    switch (width) {
 #ifdef MAPCLEAN_X86
     case SimdWidth::avx2:
         return find_blocks<fixed_hits_avx2, 32, 6, 8, is_fixed_candidate>(begin, p, end, precision);
@@ -192,8 +197,8 @@ const char* find_fixed_candidate(const char* begin, const char* p, const char* e
     }
 }
 
-const char* find_automatic_candidate(const char* begin, const char* p, const char* end) {
-    switch (g_width) {
+const char* find_automatic_candidate(const char* begin, const char* p, const char* end, SimdWidth width) {
+    switch (width) {
 #ifdef MAPCLEAN_X86
     case SimdWidth::avx2:
         return find_blocks<automatic_hits_avx2, 32, 1, 2, is_automatic_candidate>(begin, p, end, 0);

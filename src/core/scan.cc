@@ -1,14 +1,13 @@
-#include "filepass/scan.h"
+#include "core/scan.h"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
 
-#include "filepass/candidates.h"
-#include "filepass/map_fields.h"
-#include "numbers/number_token.h"
-#include "numbers/token_scan.h"
+#include "core/map_fields.h"
+#include "core/number_token.h"
+#include "core/token_scan.h"
 
 namespace {
 
@@ -115,6 +114,10 @@ int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink) {
 }
 
 int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink) {
+    return scan_text(text, rules, sink, widest_simd_width());
+}
+
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, SimdWidth width) {
     const std::string_view scanned = text.substr(0, text.find('\0'));
     const char* const bytes = scanned.data();
     const size_t size = scanned.size();
@@ -158,7 +161,7 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
         size_t searchFrom = 0;
         while (searchFrom < size) {
             const auto hit = static_cast<size_t>(
-                find_fixed_candidate(bytes, bytes + searchFrom, bytes + size, precision) - bytes);
+                find_fixed_candidate(bytes, bytes + searchFrom, bytes + size, precision, width) - bytes);
             if (hit == size) break;
             // The reach, and the rest of the run of bytes that tokens can
             // hold around its end: a token that follows another without a
@@ -176,7 +179,7 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     // that no token can hold (or from where the scan already stands).
     size_t p = 0;
     while (p < size) {
-        const size_t hit = static_cast<size_t>(find_automatic_candidate(bytes, bytes + p, bytes + size) - bytes);
+        const size_t hit = static_cast<size_t>(find_automatic_candidate(bytes, bytes + p, bytes + size, width) - bytes);
         if (hit == size) break;
         p = scan_tokens(scanned, token_run_start(bytes, hit, p), hit + 1, precision, onToken);
     }
@@ -254,7 +257,9 @@ std::string clean_text(std::string_view text, const CleanRules& rules, EditSink*
         if (pass > 0 && !changed) break;
         edits += passEdits;
         if (passes && changed) ++*passes;
-        for (const Kept& k : builder.kept) sink->on_edit(Edit{k.offset, k.original, k.replacement, k.line});
+        if (sink) {
+            for (const Kept& k : builder.kept) sink->on_edit(Edit{k.offset, k.original, k.replacement, k.line});
+        }
         current = std::move(builder.out);
         scanned = current;
         if (!rules.stable || !changed) break;

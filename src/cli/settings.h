@@ -1,20 +1,13 @@
-// Process-wide settings: written only while the arguments are read, only
-// read afterwards. They sit here, below the command line that sets them, so
-// that every layer that reads them includes downward.
+// Process-wide settings of the command line: written only while the
+// arguments are read, only read afterwards. The layers below get them as a
+// value (run_settings()).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// What a run that writes nothing shows of each file. When several are asked
-// for, the later in this order wins.
-enum class Review {
-    none,   // a run that writes (the designed run)
-    check,  // report lines; the exit status says whether anything would change
-    list,   // the path of each file that would change
-    diff,   // a unified diff of each file that would change
-};
+#include "filepass/run_settings.h"
 
 extern int g_verbose;          // print a "Changed" line for every edit
 extern int g_silent;           // no questions, no pauses; commit every change
@@ -38,3 +31,6 @@ enum class ColourWhen {
     never,
 };
 extern ColourWhen g_colourWhen;
+
+// The settings as the file pass takes them.
+RunSettings run_settings();

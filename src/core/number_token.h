@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
 // Returns the text that replaces `token` (the token's bytes exactly as they
 // stood in the file; `val` is the value parsed from them).

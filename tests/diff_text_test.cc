@@ -1,6 +1,6 @@
 // The texts of the runs that write nothing: the unified diff, checked against
 // the real `diff -u` on random texts, and the GitHub annotation's escapes.
-#include "filepass/review.h"
+#include "core/diff_text.h"
 
 #include <gtest/gtest.h>
 

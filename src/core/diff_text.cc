@@ -1,4 +1,4 @@
-#include "filepass/review.h"
+#include "core/diff_text.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "numbers/number_token.h"
+#include "core/number_token.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
 namespace {
 

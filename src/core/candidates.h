@@ -9,19 +9,20 @@ enum class SimdWidth {
     avx2,      // 32 bytes, where the processor has AVX2
 };
 
-// The widest search this processor and build support.
+// The widest search this processor and build support, found once.
 SimdWidth widest_simd_width();
 
-// Makes later searches use `width` (the tests try each); false, changing
-// nothing, when this processor or build does not support it.
-bool use_simd_width(SimdWidth width);
+// True when this processor and build support searches of `width`.
+bool simd_width_supported(SimdWidth width);
 
 // The first position in [p, end) where a token may be one that automatic
 // mode changes, or end: an 'e' or 'E' after a digit or '.' (an exponent),
 // an 'x' or 'X' after '0' (a hexadecimal form, whose digits may hold an e),
 // or three '0' or three '9' in a row (a zero or nine run). Every token that
 // automatic mode rewrites holds such a place. `begin` is where the text
-// starts: the byte before `p` is read when p > begin.
+// starts: the byte before `p` is read when p > begin. The search takes
+// `width` bytes at a time (it must be supported), or the widest.
+const char* find_automatic_candidate(const char* begin, const char* p, const char* end, SimdWidth width);
 const char* find_automatic_candidate(const char* begin, const char* p, const char* end);
 
 // The widest precision find_fixed_candidate serves.
@@ -42,4 +43,6 @@ constexpr int kFixedCandidateReach = 9;
 // than `precision` digits after it or followed by digits and another point,
 // a leading zero, a '0' ending a fraction, or eight digits in a row.
 // `begin` is where the text starts: up to six bytes before `p` are read.
+// The search takes `width` bytes at a time, or the widest.
+const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision, SimdWidth width);
 const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision);

@@ -1,8 +1,10 @@
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
-#include <charconv>
+#include <fast_float/fast_float.h>
+
 #include <cstdlib>
 #include <string>
+#include <system_error>
 
 bool is_hexadecimal_token(std::string_view token) {
     const size_t i = (!token.empty() && token_scan_detail::is_sign(token[0])) ? 1 : 0;
@@ -10,14 +12,15 @@ bool is_hexadecimal_token(std::string_view token) {
 }
 
 double parse_token_value(std::string_view token) {
-    // from_chars is correctly rounded like strtod, needs no NUL-terminated
-    // copy and ignores the locale. It takes neither '+' nor "0x", and leaves
-    // out-of-range values to strtod's rules (HUGE_VAL, subnormals, zero).
+    // fast_float is correctly rounded like strtod, needs no NUL-terminated
+    // copy, ignores the locale, and is there where the standard library's
+    // floating-point from_chars is not (libc++ before 20). It takes neither
+    // '+' nor "0x", which strtod reads.
     if (!is_hexadecimal_token(token)) {
         const std::string_view digits = token[0] == '+' ? token.substr(1) : token;
         const char* last = digits.data() + digits.size();
         double value = 0;
-        const auto [end, error] = std::from_chars(digits.data(), last, value);
+        const auto [end, error] = fast_float::from_chars(digits.data(), last, value);
         if (error == std::errc() && end == last) return value;
     }
     const std::string terminated(token);

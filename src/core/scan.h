@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/candidates.h"
+
 // One token whose rewritten text differs from the text in the file.
 struct Edit {
     size_t offset;                 // where the token starts in the text
@@ -71,6 +73,9 @@ struct CleanRules {
 // std::bad_alloc if a replacement cannot be built.
 int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink);
 int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink);
+// The same, with the candidate searches taking `width` bytes at a time
+// (which this processor must support), for the tests and benchmarks.
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, SimdWidth width);
 
 // The length of the longest prefix of `text` that scan_text takes as a text
 // of its own, its edits being those of the whole text that lie in it: up to

@@ -1,9 +1,9 @@
-#include "filepass/map_fields.h"
+#include "core/map_fields.h"
 
 #include <initializer_list>
 #include <utility>
 
-#include "numbers/token_scan.h"
+#include "core/token_scan.h"
 
 namespace {
 

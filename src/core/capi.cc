@@ -1,0 +1,148 @@
+// The C interface of the library (include/mapclean/mapclean.h) over the
+// core. Nothing is thrown across it: every exception ends in a return code.
+#include "mapclean/mapclean.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "core/map_fields.h"
+#include "core/scan.h"
+#include "core/token_scan.h"
+
+static_assert(MAPCLEAN_ONLY_PLANES == kPlanes && MAPCLEAN_ONLY_OFFSETS == kOffsets &&
+              MAPCLEAN_ONLY_ROTATION == kRotation && MAPCLEAN_ONLY_SCALES == kScales &&
+              MAPCLEAN_ONLY_AXES == kAxes && MAPCLEAN_ONLY_MATRIX == kMatrix && MAPCLEAN_ONLY_FLAGS == kFlags &&
+              MAPCLEAN_ONLY_TEXTURE == kTexture && MAPCLEAN_ONLY_PATCHES == kPatches && MAPCLEAN_ONLY_KEYS == kKeys,
+              "the C API's field bits are the core's");
+
+namespace {
+
+constexpr unsigned kAllFields = kPlanes | kTexture | kPatches | kKeys;
+
+// The core's rules for `options` (the defaults for NULL); false for options
+// of another version or with bits that name no field.
+bool rules_of(const mapclean_options* options, CleanRules& rules) {
+    if (!options) return true;
+    if (options->version != MAPCLEAN_OPTIONS_VERSION || (options->only & ~kAllFields) != 0) return false;
+    rules = CleanRules{options->precision, options->stable != 0, options->plain != 0, options->only};
+    return true;
+}
+
+// Thrown from inside a scan when the caller's write callback says stop.
+struct StoppedByCaller {};
+
+// Hands `piece` to the caller's callback, if there is one.
+void hand_on(mapclean_write_fn write, void* user, std::string_view piece) {
+    if (write && !piece.empty() && write(user, piece.data(), piece.size()) != 0) throw StoppedByCaller();
+}
+
+// Hands a text's new text to the caller's callback as the scan makes it.
+class CallbackRebuilder final : public TextRebuilder {
+public:
+    CallbackRebuilder(std::string_view text, mapclean_write_fn write, void* user)
+        : TextRebuilder(text), write_(write), user_(user) {}
+
+private:
+    bool wants_lines() const override { return false; }
+    void put(std::string_view piece) override { hand_on(write_, user_, piece); }
+
+    const mapclean_write_fn write_;
+    void* const user_;
+};
+
+// Copies `text` out as the API promises: all of it with a NUL after it when
+// there is room, or MAPCLEAN_EBUFS and nothing claimed.
+int copy_out(std::string_view text, char* out, size_t capacity, size_t* written) {
+    *written = text.size();
+    if (capacity < text.size() || (text.size() > 0 && !out)) return MAPCLEAN_EBUFS;
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
+    if (capacity > text.size()) out[text.size()] = '\0';
+    return MAPCLEAN_OK;
+}
+
+// mapclean_clean_token once the token is known to be a string.
+int clean_token(std::string_view token, const mapclean_options* options, char* out, size_t capacity,
+                size_t* written) {
+    CleanRules rules;
+    if (!written || !rules_of(options, rules) || token.empty() || !is_number_start(token, 0) ||
+        scan_number_token(token, 0).length != token.size()) {
+        return MAPCLEAN_EINVAL;
+    }
+    int64_t edits = 0;
+    return copy_out(clean_text(token, rules, nullptr, edits), out, capacity, written);
+}
+
+}  // namespace
+
+extern "C" {
+
+void mapclean_options_init(mapclean_options* options) { *options = mapclean_options MAPCLEAN_OPTIONS_INIT; }
+
+int mapclean_clean_text(const char* text, size_t length, const mapclean_options* options, mapclean_write_fn write,
+                        void* user, int64_t* edits) {
+    CleanRules rules;
+    if ((!text && length > 0) || !rules_of(options, rules)) return MAPCLEAN_EINVAL;
+    const std::string_view input(text ? text : "", length);
+    try {
+        int64_t count = 0;
+        if (rules.stable) {
+            const std::string cleaned = clean_text(input, rules, nullptr, count);
+            hand_on(write, user, cleaned);
+        } else {
+            CallbackRebuilder rebuilt(input, write, user);
+            count = scan_text(input, rules, rebuilt);
+            rebuilt.finish();
+        }
+        if (edits) *edits = count;
+        return MAPCLEAN_OK;
+    } catch (const StoppedByCaller&) {
+        return MAPCLEAN_EUSER;
+    } catch (...) {
+        return MAPCLEAN_ENOMEM;  // the core throws nothing but std::bad_alloc
+    }
+}
+
+int mapclean_clean_token(const char* token, size_t length, const mapclean_options* options, char* out,
+                         size_t capacity, size_t* written) {
+    if (!token) return MAPCLEAN_EINVAL;
+    try {
+        return clean_token(std::string_view(token, length), options, out, capacity, written);
+    } catch (...) {
+        return MAPCLEAN_ENOMEM;
+    }
+}
+
+int mapclean_format_double(double value, const mapclean_options* options, char* out, size_t capacity,
+                           size_t* written) {
+    if (!std::isfinite(value)) return MAPCLEAN_EINVAL;
+    char shortest[64];  // the longest shortest form of a double is 24 bytes
+    const auto [end, error] = std::to_chars(shortest, shortest + sizeof shortest, value);
+    if (error != std::errc()) return MAPCLEAN_EINVAL;
+    try {
+        return clean_token(std::string_view(shortest, static_cast<size_t>(end - shortest)), options, out, capacity,
+                           written);
+    } catch (...) {
+        return MAPCLEAN_ENOMEM;
+    }
+}
+
+const char* mapclean_version(void) { return MAPCLEAN_VERSION_STRING; }
+
+int mapclean_version_number(void) { return MAPCLEAN_VERSION_NUMBER; }
+
+const char* mapclean_strerror(int code) {
+    switch (code) {
+    case MAPCLEAN_OK: return "no error";
+    case MAPCLEAN_EINVAL: return "invalid argument or options";
+    case MAPCLEAN_ENOMEM: return "out of memory";
+    case MAPCLEAN_EBUFS: return "output buffer too small";
+    case MAPCLEAN_EUSER: return "stopped by the write callback";
+    default: return "unknown error";
+    }
+}
+
+}  // extern "C"
