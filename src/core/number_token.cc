@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -15,20 +14,22 @@ namespace {
 // always gives the token back.
 constexpr int32_t kMaxDecimals = 308;
 
-// pow(10, decimals) from the runtime library, exactly as the rounding rules
-// compute it, each computed once. (A table filled at start-up is folded by
-// the compiler into the correctly rounded powers, and the library's
-// pow(10, 23) lies one unit in the last place above that.) Two threads may
-// compute the same power at once; both store the same value.
+// pow(10, i) from the runtime library for every i a rounding can use, exactly
+// as the rounding rules compute it. Not a lambda, which the compiler may
+// evaluate itself, and the base through a volatile: folded powers are the
+// correctly rounded ones, and the library's pow(10, 23) lies one unit in
+// the last place above that.
+std::array<double, kMaxDecimals + 1> library_powers_of_ten() {
+    volatile double ten = 10.0;
+    std::array<double, kMaxDecimals + 1> powers{};
+    for (size_t i = 0; i < powers.size(); ++i) powers[i] = std::pow(ten, static_cast<double>(i));
+    return powers;
+}
+
+// pow(10, decimals), from a table made at the first call and never changed.
 double power_of_ten(int32_t decimals) {
-    static std::array<std::atomic<double>, kMaxDecimals + 1> powers{};  // 0: not computed yet
-    std::atomic<double>& cached = powers[static_cast<size_t>(decimals)];
-    double power = cached.load(std::memory_order_relaxed);
-    if (power == 0) {
-        power = std::pow(10.0, decimals);
-        cached.store(power, std::memory_order_relaxed);
-    }
-    return power;
+    static const std::array<double, kMaxDecimals + 1> powers = library_powers_of_ten();
+    return powers[static_cast<size_t>(decimals)];
 }
 
 // First position i >= from of `frac` where `digit` stands three times in a
