@@ -32,27 +32,44 @@ bool rules_of(const mapclean_options* options, CleanRules& rules) {
     return true;
 }
 
-// Thrown from inside a scan when the caller's write callback says stop.
-struct StoppedByCaller {};
-
-// Hands `piece` to the caller's callback, if there is one.
-void hand_on(mapclean_write_fn write, void* user, std::string_view piece) {
-    if (write && !piece.empty() && write(user, piece.data(), piece.size()) != 0) throw StoppedByCaller();
-}
-
-// Hands a text's new text to the caller's callback as the scan makes it.
+// Hands a text's new text to the caller's callback as the scan makes it,
+// until the callback asks to stop; from then on nothing more is handed on
+// (the scan runs to its end without it, so no exception is needed).
 class CallbackRebuilder final : public TextRebuilder {
 public:
     CallbackRebuilder(std::string_view text, mapclean_write_fn write, void* user)
         : TextRebuilder(text), write_(write), user_(user) {}
+    // Hands `piece` on; false once the callback asked to stop.
+    bool hand_on(std::string_view piece) {
+        if (!stopped_ && write_ && !piece.empty()) stopped_ = write_(user_, piece.data(), piece.size()) != 0;
+        return !stopped_;
+    }
+    bool stopped() const { return stopped_; }
 
 private:
     bool wants_lines() const override { return false; }
-    void put(std::string_view piece) override { hand_on(write_, user_, piece); }
+    void put(std::string_view piece) override { hand_on(piece); }
 
     const mapclean_write_fn write_;
     void* const user_;
+    bool stopped_ = false;
 };
+
+// Runs `work` and gives its result, or MAPCLEAN_ENOMEM when it ran out of
+// memory: the core throws nothing but std::bad_alloc. (Built without
+// exceptions, as for WebAssembly, a failed allocation ends the program.)
+template <typename Work>
+int guarded(Work work) {
+#if defined(__cpp_exceptions)
+    try {
+        return work();
+    } catch (...) {
+        return MAPCLEAN_ENOMEM;
+    }
+#else
+    return work();
+#endif
+}
 
 // Copies `text` out as the API promises: all of it with a NUL after it when
 // there is room, or MAPCLEAN_EBUFS and nothing claimed.
@@ -87,47 +104,35 @@ int mapclean_clean_text(const char* text, size_t length, const mapclean_options*
     CleanRules rules;
     if ((!text && length > 0) || !rules_of(options, rules)) return MAPCLEAN_EINVAL;
     const std::string_view input(text ? text : "", length);
-    try {
+    return guarded([&] {
         int64_t count = 0;
+        CallbackRebuilder rebuilt(input, write, user);
         if (rules.stable) {
-            const std::string cleaned = clean_text(input, rules, nullptr, count);
-            hand_on(write, user, cleaned);
+            rebuilt.hand_on(clean_text(input, rules, nullptr, count));
         } else {
-            CallbackRebuilder rebuilt(input, write, user);
             count = scan_text(input, rules, rebuilt);
             rebuilt.finish();
         }
+        if (rebuilt.stopped()) return MAPCLEAN_EUSER;
         if (edits) *edits = count;
         return MAPCLEAN_OK;
-    } catch (const StoppedByCaller&) {
-        return MAPCLEAN_EUSER;
-    } catch (...) {
-        return MAPCLEAN_ENOMEM;  // the core throws nothing but std::bad_alloc
-    }
+    });
 }
 
 int mapclean_clean_token(const char* token, size_t length, const mapclean_options* options, char* out,
                          size_t capacity, size_t* written) {
     if (!token) return MAPCLEAN_EINVAL;
-    try {
-        return clean_token(std::string_view(token, length), options, out, capacity, written);
-    } catch (...) {
-        return MAPCLEAN_ENOMEM;
-    }
+    return guarded([&] { return clean_token(std::string_view(token, length), options, out, capacity, written); });
 }
 
 int mapclean_format_double(double value, const mapclean_options* options, char* out, size_t capacity,
                            size_t* written) {
     if (!std::isfinite(value)) return MAPCLEAN_EINVAL;
     char shortest[64];  // the longest shortest form of a double is 24 bytes
-    const auto [end, error] = std::to_chars(shortest, shortest + sizeof shortest, value);
-    if (error != std::errc()) return MAPCLEAN_EINVAL;
-    try {
-        return clean_token(std::string_view(shortest, static_cast<size_t>(end - shortest)), options, out, capacity,
-                           written);
-    } catch (...) {
-        return MAPCLEAN_ENOMEM;
-    }
+    const std::to_chars_result made = std::to_chars(shortest, shortest + sizeof shortest, value);
+    if (made.ec != std::errc()) return MAPCLEAN_EINVAL;
+    const std::string_view text(shortest, static_cast<size_t>(made.ptr - shortest));
+    return guarded([&] { return clean_token(text, options, out, capacity, written); });
 }
 
 const char* mapclean_version(void) { return MAPCLEAN_VERSION_STRING; }
