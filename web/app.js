@@ -1,0 +1,206 @@
+// The page: options in the command line's words (and in its address), the
+// maps picked or dropped, and their results as the worker reports them.
+import { DEFAULT_OPTIONS, FIELDS } from './mapclean.js';
+import { commandLine, optionsFromSearch, searchFromOptions } from './options.js';
+
+const $ = (id) => document.getElementById(id);
+const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+let files = [];     // [{ name, blob }] of the last pick or drop
+let run = 0;        // the run whose messages count
+let urls = [];      // object URLs of the last run, released before the next
+
+// --- Options -----------------------------------------------------------
+
+for (const field of Object.keys(FIELDS)) {
+  const label = document.createElement('label');
+  const box = document.createElement('input');
+  box.type = 'checkbox';
+  box.value = field;
+  box.name = 'only';
+  label.append(box, ` ${field}`);
+  $('fields').append(label);
+}
+
+function readOptions() {
+  const round = document.querySelector('input[name=mode]:checked').value === 'round';
+  let only = 0;
+  for (const box of document.querySelectorAll('input[name=only]:checked')) only |= FIELDS[box.value];
+  return {
+    precision: round ? Math.max(0, Math.min(Number($('precision').value) | 0, 308)) : -1,
+    plain: $('plain').checked,
+    stable: $('stable').checked,
+    only,
+  };
+}
+
+function showOptions(options) {
+  document.querySelector(`input[name=mode][value=${options.precision >= 0 ? 'round' : 'automatic'}]`).checked = true;
+  if (options.precision >= 0) $('precision').value = options.precision;
+  $('plain').checked = options.plain;
+  $('stable').checked = options.stable;
+  for (const box of document.querySelectorAll('input[name=only]')) {
+    const bit = FIELDS[box.value];
+    box.checked = (options.only & bit) === bit;
+  }
+  $('command').textContent = commandLine(options);
+}
+
+function optionsChanged() {
+  const options = readOptions();
+  $('command').textContent = commandLine(options);
+  history.replaceState(null, '', `${location.pathname}${searchFromOptions(options)}`);
+  if (files.length > 0) start();
+}
+
+// --- Files -------------------------------------------------------------
+
+const isMap = (name) => /\.map$/i.test(name);
+
+function take(picked) {
+  files = picked;
+  start();
+}
+
+$('files').addEventListener('change', (event) => {
+  take([...event.target.files].map((file) => ({ name: file.name, blob: file })));
+});
+
+$('folder').addEventListener('change', (event) => {
+  const picked = [...event.target.files].filter((file) => isMap(file.name));
+  take(picked.map((file) => ({ name: file.webkitRelativePath || file.name, blob: file })));
+});
+
+// The files below a dropped folder's entry, with their paths.
+async function filesBelow(entry, found) {
+  if (entry.isFile) {
+    if (isMap(entry.name)) found.push({ name: entry.fullPath.replace(/^\//, ''), blob: await new Promise((ok, fail) => entry.file(ok, fail)) });
+    return;
+  }
+  const reader = entry.createReader();
+  for (;;) {
+    const batch = await new Promise((ok, fail) => reader.readEntries(ok, fail));
+    if (batch.length === 0) break;
+    for (const child of batch) await filesBelow(child, found);
+  }
+}
+
+const drop = $('drop');
+drop.addEventListener('dragover', (event) => {
+  event.preventDefault();
+  drop.classList.add('over');
+});
+drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+drop.addEventListener('drop', async (event) => {
+  event.preventDefault();
+  drop.classList.remove('over');
+  const found = [];
+  const entries = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry?.()).filter(Boolean);
+  for (const entry of entries) {
+    if (entry.isFile) found.push({ name: entry.name, blob: await new Promise((ok, fail) => entry.file(ok, fail)) });
+    else await filesBelow(entry, found);
+  }
+  if (entries.length === 0) for (const file of event.dataTransfer.files) found.push({ name: file.name, blob: file });
+  take(found);
+});
+
+// --- A run -------------------------------------------------------------
+
+function start() {
+  run += 1;
+  for (const url of urls) URL.revokeObjectURL(url);
+  urls = [];
+  $('results').replaceChildren(...files.map((file) => {
+    const item = document.createElement('li');
+    const name = document.createElement('span');
+    name.className = 'file';
+    name.textContent = file.name;
+    const facts = document.createElement('span');
+    facts.className = 'facts';
+    facts.textContent = 'waiting';
+    item.append(name, facts);
+    return item;
+  }));
+  $('all').replaceChildren();
+  $('progress').value = 0;
+  $('progress').max = Math.max(1, files.reduce((sum, file) => sum + file.blob.size, 0));
+  $('status').textContent = files.length === 0 ? 'No .map files found.' : `Cleaning ${files.length} file${files.length === 1 ? '' : 's'}…`;
+  if (files.length > 0) worker.postMessage({ run, files, options: readOptions() });
+}
+
+function downloadLink(name, bytes, text, type = 'application/octet-stream') {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([bytes], { type }));
+  urls.push(link.href);
+  link.download = name;
+  link.textContent = text;
+  return link;
+}
+
+function diffView(hunks, moreEdits) {
+  const details = document.createElement('details');
+  const summary = document.createElement('summary');
+  summary.textContent = 'Diff';
+  const pre = document.createElement('pre');
+  pre.className = 'diff';
+  for (const hunk of hunks) {
+    const header = document.createElement('span');
+    header.className = 'hunk';
+    header.textContent = hunk.header;
+    pre.append(header);
+    for (const line of hunk.lines) {
+      const row = document.createElement('span');
+      row.className = line.mark === '-' ? 'del' : line.mark === '+' ? 'ins' : 'same';
+      row.append(line.mark);
+      for (const part of line.parts) row.append(part.marked ? Object.assign(document.createElement('mark'), { textContent: part.text }) : part.text);
+      pre.append(row);
+    }
+  }
+  details.append(summary, pre);
+  if (moreEdits > 0) {
+    const more = document.createElement('p');
+    more.textContent = `… and ${moreEdits} more edit${moreEdits === 1 ? '' : 's'}, in the download.`;
+    details.append(more);
+  }
+  return details;
+}
+
+function showResult(message) {
+  const item = $('results').children[message.index];
+  const facts = item.querySelector('.facts');
+  if (message.error) {
+    facts.className = 'facts error';
+    facts.textContent = `Error: ${message.error}`;
+    return;
+  }
+  facts.textContent = `Edits: ${message.edits} · `;
+  const state = document.createElement('span');
+  state.className = message.changed ? 'changes' : 'same';
+  state.textContent = message.changed ? 'would change' : 'unchanged';
+  facts.append(state, ' · ', downloadLink(message.name, message.output, 'download cleaned file'));
+  if (message.hunks.length > 0) item.append(diffView(message.hunks, message.moreEdits));
+}
+
+worker.addEventListener('message', ({ data }) => {
+  if (data.run !== run) return;
+  if (data.type === 'progress') {
+    $('progress').max = Math.max(1, data.total);
+    $('progress').value = data.done;
+  } else if (data.type === 'result') {
+    showResult(data);
+  } else if (data.type === 'done') {
+    $('progress').value = $('progress').max;
+    const failed = $('results').querySelectorAll('.error').length;
+    $('status').textContent = `Done: ${files.length - failed} of ${files.length} cleaned${failed ? `, ${failed} failed` : ''}.`;
+    if (files.length - failed > 0) $('all').replaceChildren(downloadLink('cleaned-maps.zip', data.zip, 'Download all as a ZIP', 'application/zip'));
+  } else if (data.type === 'failed') {
+    $('status').textContent = `Error: ${data.message}`;
+  }
+});
+
+// --- Start -------------------------------------------------------------
+
+const { options, problems } = optionsFromSearch(location.search);
+showOptions({ ...DEFAULT_OPTIONS, ...options });
+if (problems.length > 0) $('status').textContent = `Ignored in the address: ${problems.join('; ')}`;
+$('options').addEventListener('change', optionsChanged);
+$('options').addEventListener('submit', (event) => event.preventDefault());

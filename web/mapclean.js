@@ -1,0 +1,102 @@
+// mapclean in JavaScript: the library compiled to WebAssembly
+// (mapclean.wasm), for the page's worker and for Node. One text at a time
+// per loaded module.
+
+// The fields -only takes, as the library's MAPCLEAN_ONLY_* bits.
+export const FIELDS = Object.freeze({
+  planes: 0x001, texture: 0x07e, offsets: 0x002, rotation: 0x004, scales: 0x008,
+  axes: 0x010, matrix: 0x020, flags: 0x040, patches: 0x080, keys: 0x100,
+});
+
+// The defaults: automatic mode, as the command line without options.
+export const DEFAULT_OPTIONS = Object.freeze({ precision: -1, stable: false, plain: false, only: 0 });
+
+const CODES = { '-1': 'invalid argument or options', '-2': 'out of memory', '-3': 'output buffer too small',
+  '-4': 'stopped by the write callback' };
+
+class Mapclean {
+  #x;
+  constructor(exports) { this.#x = exports; }
+
+  // Copies `bytes` (a Uint8Array) into the module's input buffer.
+  #put(bytes) {
+    const at = this.#x.mapclean_wasm_input(bytes.length);
+    new Uint8Array(this.#x.memory.buffer, at, bytes.length).set(bytes);
+  }
+
+  #args(options) {
+    const o = { ...DEFAULT_OPTIONS, ...options };
+    return [o.precision | 0, o.stable ? 1 : 0, o.plain ? 1 : 0, o.only >>> 0];
+  }
+
+  // `bytes` cleaned as `mapclean -` cleans them: { output: Uint8Array,
+  // edits: the report line's count }. Throws for options the library refuses.
+  clean(bytes, options = DEFAULT_OPTIONS) {
+    this.#put(bytes);
+    const code = this.#x.mapclean_wasm_clean(...this.#args(options));
+    if (code !== 0) throw new Error(`mapclean: ${CODES[code] ?? `error ${code}`}`);
+    const at = this.#x.mapclean_wasm_output();
+    const length = this.#x.mapclean_wasm_output_length();
+    return { output: new Uint8Array(this.#x.memory.buffer, at, length).slice(), edits: this.#x.mapclean_wasm_edit_count() };
+  }
+
+  // Where the first `limit` edits of the text last cleaned stand, with the
+  // same options: [{ from, length, to, toLength }] (offsets in the old text
+  // and in the new).
+  editPlaces(options = DEFAULT_OPTIONS, limit = 1000) {
+    const count = this.#x.mapclean_wasm_find_edits(...this.#args(options), limit);
+    if (count < 0) throw new Error(`mapclean: ${CODES[count] ?? `error ${count}`}`);
+    const numbers = new Uint32Array(this.#x.memory.buffer, this.#x.mapclean_wasm_edit_places(), count * 4);
+    const places = [];
+    for (let i = 0; i < count; i++) {
+      places.push({ from: numbers[4 * i], length: numbers[4 * i + 1], to: numbers[4 * i + 2], toLength: numbers[4 * i + 3] });
+    }
+    return places;
+  }
+}
+
+// The module's only imports: the three WASI calls through which the C++
+// runtime would print a message before a fatal error (it has no file system
+// and does no other I/O). Such a message goes to the console.
+function fatalMessages(memory) {
+  const ENOSYS = 52;
+  return {
+    fd_write(fd, iovs, count, written) {
+      const view = new DataView(memory().buffer);
+      let text = '';
+      let total = 0;
+      for (let i = 0; i < count; i++) {
+        const at = view.getUint32(iovs + 8 * i, true);
+        const length = view.getUint32(iovs + 8 * i + 4, true);
+        text += new TextDecoder().decode(new Uint8Array(memory().buffer, at, length));
+        total += length;
+      }
+      if (text.trim()) console.error(`mapclean: ${text.trim()}`);
+      view.setUint32(written, total, true);
+      return 0;
+    },
+    fd_seek: () => ENOSYS,
+    fd_close: () => ENOSYS,
+  };
+}
+
+// Loads the module from a URL (fetched) or from its bytes.
+export async function loadMapclean(source) {
+  let module;
+  if (source instanceof URL || typeof source === 'string') {
+    const response = await fetch(source);
+    if (!response.ok) throw new Error(`${source}: ${response.status} ${response.statusText}`);
+    // A host that serves .wasm without its type still serves its bytes.
+    module = response.headers.get('Content-Type')?.startsWith('application/wasm')
+      ? await WebAssembly.compileStreaming(response)
+      : await WebAssembly.compile(await response.arrayBuffer());
+  } else {
+    module = await WebAssembly.compile(source);
+  }
+  let instance;
+  instance = await WebAssembly.instantiate(module, {
+    wasi_snapshot_preview1: fatalMessages(() => instance.exports.memory),
+  });
+  instance.exports._initialize();
+  return new Mapclean(instance.exports);
+}

@@ -1,0 +1,94 @@
+// The library's buffers for the page: the page writes a text into the
+// module's memory, cleans it through mapclean_clean_text with the options
+// of the C interface, and reads the cleaned bytes, the edit count and, for
+// its diff view, where the edits stand. One text at a time; no file
+// system and no WASI I/O.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/scan.h"
+#include "mapclean/mapclean.h"
+
+#define WASM_EXPORT(name) extern "C" __attribute__((export_name(#name)))
+
+namespace {
+
+std::string g_input;   // the text to clean, written by the page
+std::string g_output;  // its cleaned bytes
+int64_t g_edits = 0;
+std::vector<uint32_t> g_editPlaces;  // 4 per edit: input offset and length, output offset and length
+
+mapclean_options options_of(int precision, int stable, int plain, uint32_t only) {
+    mapclean_options options = MAPCLEAN_OPTIONS_INIT;
+    options.precision = precision;
+    options.stable = stable;
+    options.plain = plain;
+    options.only = only;
+    return options;
+}
+
+int append(void* user, const char* bytes, size_t length) {
+    static_cast<std::string*>(user)->append(bytes, length);
+    return 0;
+}
+
+}  // namespace
+
+// A buffer of `length` bytes in the module's memory for the next text,
+// which the page fills before cleaning it.
+WASM_EXPORT(mapclean_wasm_input) char* mapclean_wasm_input(uint32_t length) {
+    g_input.resize(length);
+    return g_input.data();
+}
+
+// Cleans the text in the input buffer; a MAPCLEAN_* code. The cleaned bytes
+// and the edit count stay until the next call.
+WASM_EXPORT(mapclean_wasm_clean) int mapclean_wasm_clean(int precision, int stable, int plain, uint32_t only) {
+    const mapclean_options options = options_of(precision, stable, plain, only);
+    g_output.clear();
+    g_edits = 0;
+    return mapclean_clean_text(g_input.data(), g_input.size(), &options, append, &g_output, &g_edits);
+}
+
+WASM_EXPORT(mapclean_wasm_output) const char* mapclean_wasm_output() { return g_output.data(); }
+WASM_EXPORT(mapclean_wasm_output_length) uint32_t mapclean_wasm_output_length() {
+    return static_cast<uint32_t>(g_output.size());
+}
+// The edit count of the last clean (a double holds every count exactly).
+WASM_EXPORT(mapclean_wasm_edit_count) double mapclean_wasm_edit_count() { return static_cast<double>(g_edits); }
+
+// Finds where the first `limit` edits of the text in the input buffer stand,
+// for a diff view: their number (at most `limit`), or a negative MAPCLEAN_*
+// code for options the library refuses. mapclean_wasm_edit_places() then
+// holds four numbers for each.
+WASM_EXPORT(mapclean_wasm_find_edits)
+int mapclean_wasm_find_edits(int precision, int stable, int plain, uint32_t only, uint32_t limit) {
+    const mapclean_options options = options_of(precision, stable, plain, only);
+    // The same check the C interface makes, so that both refuse alike.
+    if (mapclean_clean_text(nullptr, 0, &options, nullptr, nullptr, nullptr) != MAPCLEAN_OK) return MAPCLEAN_EINVAL;
+    class Places final : public EditSink {
+    public:
+        Places(std::vector<uint32_t>& places, uint32_t limit) : places_(places), limit_(limit) {}
+        void on_edit(const Edit& edit) override {
+            const int64_t outputAt = static_cast<int64_t>(edit.offset) + shift_;
+            shift_ += static_cast<int64_t>(edit.replacement.size()) - static_cast<int64_t>(edit.original.size());
+            if (places_.size() / 4 >= limit_) return;
+            places_.insert(places_.end(), {static_cast<uint32_t>(edit.offset), static_cast<uint32_t>(edit.original.size()),
+                                           static_cast<uint32_t>(outputAt),
+                                           static_cast<uint32_t>(edit.replacement.size())});
+        }
+        bool wants_lines() const override { return false; }
+
+    private:
+        std::vector<uint32_t>& places_;
+        const uint32_t limit_;
+        int64_t shift_ = 0;
+    } places(g_editPlaces, limit);
+    g_editPlaces.clear();
+    scan_text(g_input, CleanRules{options.precision, options.stable != 0, options.plain != 0, options.only}, places);
+    return static_cast<int>(g_editPlaces.size() / 4);
+}
+
+WASM_EXPORT(mapclean_wasm_edit_places) const uint32_t* mapclean_wasm_edit_places() { return g_editPlaces.data(); }

@@ -1,0 +1,223 @@
+// The page in a real headless Chromium (the system's, driven by
+// puppeteer-core), served from 127.0.0.1: maps picked and a folder dropped,
+// in automatic mode and at 2 decimals for offsets and rotation; the counts
+// it shows are the program's report's, the files and the ZIP it offers are
+// byte for byte what `mapclean -s` writes, it asks nothing of any other
+// server, and a 20 MB map is cleaned while the page stays responsive.
+// Run through ctest in the wasm build (MAPCLEAN_WEB, MAPCLEAN_EXE,
+// MAPCLEAN_MAKE_MAP, MAPCLEAN_SCREENSHOT); CHROMIUM names another browser.
+import assert from 'node:assert/strict';
+import { createHash } from 'node:crypto';
+import { spawnSync } from 'node:child_process';
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import { extname, join, relative } from 'node:path';
+import test from 'node:test';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+
+const web = process.env.MAPCLEAN_WEB;
+const exe = process.env.MAPCLEAN_EXE;
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+const here = fileURLToPath(new URL('.', import.meta.url));
+
+function loadPuppeteer() {
+  try {
+    return createRequire(join(here, '..', 'package.json'))('puppeteer-core');
+  } catch {
+    return null;
+  }
+}
+const puppeteer = loadPuppeteer();
+const missing = !web || !existsSync(`${web}/mapclean.wasm`) ? 'MAPCLEAN_WEB names no built page'
+  : !exe || !existsSync(exe) ? 'MAPCLEAN_EXE names no native program'
+  : !existsSync(chromium) ? `Chromium is not installed (${chromium})`
+  : !puppeteer ? 'puppeteer-core is not installed (npm ci in web/)' : false;
+
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+
+// Serves the page's folder on 127.0.0.1; resolves to its origin.
+function serve(folder) {
+  const server = createServer((request, response) => {
+    const path = join(folder, decodeURIComponent(new URL(request.url, 'http://x').pathname).replace(/\/$/, '/index.html'));
+    if (!path.startsWith(folder) || !existsSync(path) || statSync(path).isDirectory()) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'Content-Type': TYPES[extname(path)] ?? 'application/octet-stream' });
+    response.end(readFileSync(path));
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve({ server, origin: `http://127.0.0.1:${server.address().port}` })));
+}
+
+// Every file below `folder`, as relative paths with '/'.
+function filesBelow(folder) {
+  return readdirSync(folder, { recursive: true }).map(String).filter((name) => statSync(join(folder, name)).isFile()).sort();
+}
+
+// The program's report for a tree: relative path -> edits.
+function reportOf(folder, args) {
+  const run = spawnSync(exe, ['-check', '-r', ...args, folder], { maxBuffer: 1 << 30 });
+  const edits = new Map();
+  for (const match of run.stdout.toString().matchAll(/^File: (.*)  Edits: (\d+)  Time:/gm)) {
+    edits.set(relative(folder, match[1]).replaceAll('\\', '/'), Number(match[2]));
+  }
+  return edits;
+}
+
+// A copy of `folder` saved by the program with `args`: relative path -> bytes.
+function savedBy(folder, args) {
+  const copy = mkdtempSync(join(tmpdir(), 'mapclean-saved-'));
+  cpSync(folder, copy, { recursive: true });
+  spawnSync(exe, ['-s', '-r', '-quiet', ...args, copy]);
+  const files = new Map(filesBelow(copy).map((name) => [name, readFileSync(join(copy, name))]));
+  rmSync(copy, { recursive: true, force: true });
+  return files;
+}
+
+const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');
+
+test('the page cleans picked and dropped maps as the program does', { skip: missing, timeout: 600000 }, async (t) => {
+  const work = mkdtempSync(join(tmpdir(), 'mapclean-page-'));
+  const pack = join(work, 'pack');
+  mkdirSync(join(pack, 'sub'), { recursive: true });
+  writeFileSync(join(pack, 'a.map'), '( 1.99900001 0 0.5 ) ( 0 1 0 ) ( 0 0 1 ) tex 16.5 -8.25 45.5 0.25 0.5\n"_color" "1 0.7999999999999999 0.6"\n');
+  writeFileSync(join(pack, 'sub', 'b.map'), '( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) wood [ 5.55e-17 0.2425 -0.9701 31.401 ] [ 0 0 -1 -2.5 ] 89.5 0.25 1\r\n');
+  writeFileSync(join(pack, 'sub', 'C.MAP'), '"_tb_linked_group_id" "{300d129e-0153-4b1f-8a2c-4408b0e30f2c}"\n"origin" "0 0 24"\n');
+  writeFileSync(join(pack, 'notes.txt'), 'not a map 1.9999999\n');
+  const noisy = join(work, 'noisy.map');
+  cpSync(join(here, '..', '..', 'samples', 'noisy.map'), noisy);
+  const binary = join(work, 'binary');
+  mkdirSync(binary);
+  writeFileSync(join(binary, 'bin.map'), Buffer.from('n 1.9999999\0tail'));
+
+  const { server, origin } = await serve(web);
+  const profile = mkdtempSync(join(tmpdir(), 'mapclean-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`],
+  });
+  const requests = [];
+  const problems = [];
+  try {
+    const page = await browser.newPage();
+    await page.setViewport({ width: 1100, height: 1000 });
+    page.on('request', (request) => requests.push(request.url()));
+    page.on('pageerror', (error) => problems.push(error.message));
+    const { readZip } = await import(pathToFileURL(join(web, 'zip.js')));
+
+    const open = async (search = '') => {
+      await page.goto(`${origin}/${search}`, { waitUntil: 'load' });
+    };
+    const finished = () => page.waitForFunction(() => document.getElementById('status').textContent.startsWith('Done'), { timeout: 300000 });
+    const results = () => page.evaluate(() => [...document.querySelectorAll('#results li')].map((item) => {
+      const link = item.querySelector('a[download]');
+      return { name: item.querySelector('.file').textContent, facts: item.querySelector('.facts').textContent,
+        download: link?.getAttribute('download'), href: link?.href };
+    }));
+    const bytesAt = async (href) => Buffer.from(await page.evaluate(async (url) => {
+      const bytes = new Uint8Array(await (await fetch(url)).arrayBuffer());
+      let text = '';
+      for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+      return btoa(text);
+    }, href), 'base64');
+    const dropFolder = async (folder) => {
+      const box = await (await page.$('#drop')).boundingBox();
+      const client = await page.createCDPSession();
+      const data = { items: [], files: [folder], dragOperationsMask: 1 };
+      for (const type of ['dragEnter', 'dragOver', 'drop']) {
+        await client.send('Input.dispatchDragEvent', { type, x: box.x + box.width / 2, y: box.y + box.height / 2, data });
+      }
+    };
+    // Checks the shown counts, downloads and ZIP against the program's.
+    const checkFolder = async (args, expectedNames) => {
+      const report = reportOf(pack, args);
+      const saved = savedBy(pack, args);
+      const shown = await results();
+      assert.deepEqual(shown.map((r) => r.name).sort(), expectedNames);
+      for (const result of shown) {
+        const path = result.name.replace(/^pack\//, '');
+        assert.match(result.facts, new RegExp(`^Edits: ${report.get(path)} `), result.name);
+        assert.equal(result.download, result.name);
+        assert.ok((await bytesAt(result.href)).equals(saved.get(path)), `${result.name} as mapclean -s ${args.join(' ')}`);
+      }
+      const zipHref = await page.$eval('#all a', (link) => (link.download.endsWith('.zip') ? link.href : null));
+      assert.ok(zipHref, 'a ZIP link');
+      const entries = readZip(new Uint8Array(await bytesAt(zipHref)));
+      assert.deepEqual(entries.map((e) => e.name).sort(), expectedNames);
+      for (const entry of entries) assert.ok(Buffer.from(entry.bytes).equals(saved.get(entry.name.replace(/^pack\//, ''))), entry.name);
+    };
+    const packNames = ['pack/a.map', 'pack/sub/C.MAP', 'pack/sub/b.map'];
+
+    await t.test('automatic mode: a picked map and a dropped folder', async () => {
+      await open();
+      await (await page.$('#files')).uploadFile(noisy);
+      await finished();
+      const [result] = await results();
+      const native = spawnSync(exe, ['-'], { input: readFileSync(noisy) });
+      assert.match(result.facts, new RegExp(`^Edits: ${/Edits: (\d+)/.exec(native.stderr)[1]} · would change`));
+      assert.ok((await bytesAt(result.href)).equals(native.stdout));
+      await dropFolder(pack);
+      await finished();
+      await checkFolder([], packNames);
+    });
+
+    await t.test('at 2 decimals for offsets and rotation, from the address', async () => {
+      await open('?precision=2&only=offsets,rotation');
+      assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -p 2 -only offsets,rotation');
+      await dropFolder(pack);
+      await finished();
+      await checkFolder(['-p', '2', '-only', 'offsets,rotation'], packNames);
+      await page.$eval('#results details', (details) => { details.open = true; });
+      await page.screenshot({ path: process.env.MAPCLEAN_SCREENSHOT || join(work, 'page.png'), fullPage: true });
+    });
+
+    await t.test('a file that is not text says so', async () => {
+      await open();
+      await (await page.$('#files')).uploadFile(join(binary, 'bin.map'));
+      await finished();
+      const [result] = await results();
+      assert.match(result.facts, /^Error: not a text file/);
+    });
+
+    await t.test('a 20 MB map, with the page responsive', async () => {
+      const big = join(work, 'big.map');
+      writeFileSync(big, spawnSync(process.env.MAPCLEAN_MAKE_MAP, ['20', '5'], { maxBuffer: 1 << 30 }).stdout);
+      await open();
+      await (await page.$('#files')).uploadFile(big);
+      const seen = new Set();
+      let slowest = 0;
+      for (;;) {
+        const asked = Date.now();
+        const state = await page.evaluate(() => ({ value: document.getElementById('progress').value, max: document.getElementById('progress').max,
+          done: document.getElementById('status').textContent.startsWith('Done') }));
+        slowest = Math.max(slowest, Date.now() - asked);
+        if (state.done) break;
+        if (state.value > 0 && state.value < state.max) seen.add(state.value);
+        await new Promise((resolve) => setTimeout(resolve, 20));
+      }
+      assert.ok(seen.size >= 3, `the progress bar moved through ${seen.size} values`);
+      assert.ok(slowest < 1000, `the page answered within ${slowest} ms`);
+      const [result] = await results();
+      const native = spawnSync(exe, ['-'], { input: readFileSync(big), maxBuffer: 1 << 30 });
+      assert.match(result.facts, new RegExp(`^Edits: ${/Edits: (\d+)/.exec(native.stderr)[1]} `));
+      const digest = await page.evaluate(async (url) => {
+        const hash = await crypto.subtle.digest('SHA-256', await (await fetch(url)).arrayBuffer());
+        return [...new Uint8Array(hash)].map((b) => b.toString(16).padStart(2, '0')).join('');
+      }, result.href);
+      assert.equal(digest, sha256(native.stdout));
+    });
+
+    const outside = requests.filter((url) => !url.startsWith(`${origin}/`) && !url.startsWith('blob:') && !url.startsWith('data:'));
+    assert.deepEqual(outside, [], 'every request went to the page\'s own server');
+    assert.deepEqual(problems, []);
+  } finally {
+    await browser.close();
+    server.close();
+    rmSync(profile, { recursive: true, force: true });
+    rmSync(work, { recursive: true, force: true });
+  }
+});

@@ -1,0 +1,68 @@
+// A ZIP archive of files stored as they are (no compression): maps are
+// small next to what a browser downloads, and stored entries keep the
+// writer small. Names are UTF-8 paths with '/' between folders.
+
+const CRC_TABLE = (() => {
+  const table = new Uint32Array(256);
+  for (let n = 0; n < 256; n++) {
+    let c = n;
+    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+    table[n] = c >>> 0;
+  }
+  return table;
+})();
+
+export function crc32(bytes) {
+  let crc = 0xffffffff;
+  for (let i = 0; i < bytes.length; i++) crc = CRC_TABLE[(crc ^ bytes[i]) & 0xff] ^ (crc >>> 8);
+  return (crc ^ 0xffffffff) >>> 0;
+}
+
+// The ZIP of `files` ([{ name, bytes }]) as one Uint8Array. Entries above
+// 4 GiB (ZIP64) are not provided for.
+export function createZip(files) {
+  const encoder = new TextEncoder();
+  const entries = files.map((file) => ({ name: encoder.encode(file.name), bytes: file.bytes, crc: crc32(file.bytes) }));
+  const size = entries.reduce((sum, e) => sum + 30 + e.name.length + e.bytes.length + 46 + e.name.length, 22);
+  const out = new Uint8Array(size);
+  const view = new DataView(out.buffer);
+  let at = 0;
+  const u16 = (value) => { view.setUint16(at, value, true); at += 2; };
+  const u32 = (value) => { view.setUint32(at, value, true); at += 4; };
+  const put = (bytes) => { out.set(bytes, at); at += bytes.length; };
+  const offsets = [];
+  for (const e of entries) {
+    offsets.push(at);
+    u32(0x04034b50); u16(20); u16(0x0800); u16(0); u16(0); u16(0x21);  // version, UTF-8 names, stored, 1980-01-01
+    u32(e.crc); u32(e.bytes.length); u32(e.bytes.length); u16(e.name.length); u16(0);
+    put(e.name);
+    put(e.bytes);
+  }
+  const directory = at;
+  entries.forEach((e, i) => {
+    u32(0x02014b50); u16(20); u16(20); u16(0x0800); u16(0); u16(0); u16(0x21);
+    u32(e.crc); u32(e.bytes.length); u32(e.bytes.length); u16(e.name.length); u16(0); u16(0); u16(0); u16(0);
+    u32(0); u32(offsets[i]);
+    put(e.name);
+  });
+  const directorySize = at - directory;
+  u32(0x06054b50); u16(0); u16(0); u16(entries.length); u16(entries.length); u32(directorySize); u32(directory); u16(0);
+  return out;
+}
+
+// The entries of a ZIP that createZip wrote ([{ name, bytes }]), for tests.
+export function readZip(bytes) {
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  const decoder = new TextDecoder();
+  const files = [];
+  for (let at = 0; view.getUint32(at, true) === 0x04034b50;) {
+    const size = view.getUint32(at + 18, true);
+    const nameLength = view.getUint16(at + 26, true);
+    const extra = view.getUint16(at + 28, true);
+    const name = decoder.decode(bytes.subarray(at + 30, at + 30 + nameLength));
+    const start = at + 30 + nameLength + extra;
+    files.push({ name, bytes: bytes.subarray(start, start + size) });
+    at = start + size;
+  }
+  return files;
+}
