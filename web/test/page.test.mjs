@@ -168,6 +168,12 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
     await t.test('at 2 decimals for offsets and rotation, from the address', async () => {
       await open('?precision=2&only=offsets,rotation');
       assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -p 2 -only offsets,rotation');
+      await (await page.$('#files')).uploadFile(noisy);
+      await finished();
+      const [result] = await results();
+      const native = spawnSync(exe, ['-p', '2', '-only', 'offsets,rotation', '-'], { input: readFileSync(noisy) });
+      assert.match(result.facts, new RegExp(`^Edits: ${/Edits: (\d+)/.exec(native.stderr)[1]} `));
+      assert.ok((await bytesAt(result.href)).equals(native.stdout));
       await dropFolder(pack);
       await finished();
       await checkFolder(['-p', '2', '-only', 'offsets,rotation'], packNames);
