@@ -48,10 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t precision = data[0] < 160 ? -1 : data[0] % 12;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     // Every search width this processor has, chosen by the input too.
-    use_simd_width(static_cast<SimdWidth>((data[0] / 12) % 3));
+    SimdWidth width = static_cast<SimdWidth>((data[0] / 12) % 3);
+    if (!simd_width_supported(width)) width = widest_simd_width();
 
     Checker checker(text, precision);
-    const int64_t edits = scan_text(text, precision, checker);
+    const int64_t edits = scan_text(text, CleanRules{precision}, checker, width);
     FUZZ_CHECK(edits == checker.count(), text);
     const std::string output = checker.finish();
 
