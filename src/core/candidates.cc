@@ -176,14 +176,6 @@ bool simd_width_supported(SimdWidth width) {
     return static_cast<int>(width) <= static_cast<int>(widest_simd_width());
 }
 
-const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision) {
-    return find_fixed_candidate(begin, p, end, precision, widest_simd_width());
-}
-
-const char* find_automatic_candidate(const char* begin, const char* p, const char* end) {
-    return find_automatic_candidate(begin, p, end, widest_simd_width());
-}
-
 const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision, SimdWidth width) {
     switch (width) {
 #ifdef MAPCLEAN_X86

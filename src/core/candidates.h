@@ -21,9 +21,8 @@ bool simd_width_supported(SimdWidth width);
 // or three '0' or three '9' in a row (a zero or nine run). Every token that
 // automatic mode rewrites holds such a place. `begin` is where the text
 // starts: the byte before `p` is read when p > begin. The search takes
-// `width` bytes at a time (it must be supported), or the widest.
+// `width` bytes at a time, which this processor must support.
 const char* find_automatic_candidate(const char* begin, const char* p, const char* end, SimdWidth width);
-const char* find_automatic_candidate(const char* begin, const char* p, const char* end);
 
 // The widest precision find_fixed_candidate serves.
 constexpr int kMaxFixedCandidatePrecision = 6;
@@ -43,6 +42,5 @@ constexpr int kFixedCandidateReach = 9;
 // than `precision` digits after it or followed by digits and another point,
 // a leading zero, a '0' ending a fraction, or eight digits in a row.
 // `begin` is where the text starts: up to six bytes before `p` are read.
-// The search takes `width` bytes at a time, or the widest.
+// The search takes `width` bytes at a time, which this processor must support.
 const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision, SimdWidth width);
-const char* find_fixed_candidate(const char* begin, const char* p, const char* end, int precision);

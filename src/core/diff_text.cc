@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/token_scan.h"
+
 namespace {
 
 constexpr size_t kContext = 3;
@@ -26,21 +28,16 @@ std::string range(size_t from, size_t count) {
     return text;
 }
 
-// Bytes that may stand in a number token. A rewrite replaces one run of
-// them that stands alone by another, so the runs of an old line and its new
-// line pair up, and the pairs that differ are the changed numbers.
-bool is_token_byte(char c) {
-    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') || (c | 0x20) == 'x' ||
-           (c | 0x20) == 'p' || c == '+' || c == '-' || c == '.';
-}
-
-// The runs of `line`: maximal stretches of token bytes, or of other bytes.
+// The runs of `line`: maximal stretches of bytes that may stand in a number
+// token, or of other bytes. A rewrite replaces one run of the first kind
+// that stands alone by another, so the runs of an old line and its new line
+// pair up, and the pairs that differ are the changed numbers.
 std::vector<std::string_view> runs_of(std::string_view line) {
     std::vector<std::string_view> runs;
     for (size_t i = 0; i < line.size();) {
-        const bool token = is_token_byte(line[i]);
+        const bool token = may_be_in_token(line[i]);
         size_t end = i + 1;
-        while (end < line.size() && is_token_byte(line[end]) == token) ++end;
+        while (end < line.size() && may_be_in_token(line[end]) == token) ++end;
         runs.push_back(line.substr(i, end - i));
         i = end;
     }

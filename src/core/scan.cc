@@ -19,11 +19,11 @@ constexpr std::array<bool, 256> kMayStartNumber = [] {
     return table;
 }();
 
-// Bytes that may stand inside a number token. A token never holds any other
-// byte, so the scan is between tokens just after one.
+// may_be_in_token as a table, for the scan's inner loops. The scan is
+// between tokens just after a byte that is in none.
 constexpr std::array<bool, 256> kMayBeInToken = [] {
     std::array<bool, 256> table{};
-    for (char c : std::string_view("0123456789abcdefABCDEFxXpP+-.")) table[static_cast<unsigned char>(c)] = true;
+    for (int c = 0; c < 256; ++c) table[static_cast<size_t>(c)] = may_be_in_token(static_cast<char>(c));
     return table;
 }();
 

@@ -36,6 +36,13 @@ struct TokenShape {
     bool hexadecimal = false;             // "0x" or "0X" after an optional sign
 };
 
+// True when `c` may stand inside a number token (a digit, a hexadecimal
+// digit, 'x', 'p', a sign or the point); a token never holds any other byte.
+constexpr bool may_be_in_token(char c) {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') || (c | 0x20) == 'x' ||
+           (c | 0x20) == 'p' || c == '+' || c == '-' || c == '.';
+}
+
 // True when the byte at `pos` starts a number: an ASCII digit; '+' or '-'
 // followed by a digit or '.'; or '.' followed by a digit. Bytes of 0x80 and
 // above are never digits. `pos` must be inside `text`.
