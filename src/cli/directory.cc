@@ -9,6 +9,7 @@
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
 #include "filepass/names.h"
+#include "filepass/pass_common.h"
 #include "cli/settings.h"
 
 namespace {
@@ -75,9 +76,7 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
                         printable_name(run.rootName).c_str());
             continue;
         case EntryPlace::missing:
-            print_error("Error opening file: %s (%s)\n", printable_name(fullPath).c_str(),
-                        failure_reason(failure, "").c_str());
-            run.tally.anyFailed = true;
+            report_read_failure(failure, printable_name(fullPath), run.tally);
             continue;
         case EntryPlace::here:
         case EntryPlace::inside:
@@ -108,10 +107,6 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
 bool shows_progress(const RunSettings& settings) {
     return !settings.quiet && (settings.review == Review::none || settings.review == Review::check);
 }
-
-}  // namespace
-
-namespace {
 
 // One path segment against one glob segment, neither holding a '/'.
 bool matches_segment(std::string_view glob, std::string_view text) {

@@ -111,10 +111,6 @@ void ask_for(Review review) {
     if (review > g_review) g_review = review;
 }
 
-}  // namespace
-
-namespace {
-
 // The error that ends the argument walk.
 CliRequest wrong(std::string message) {
     CliRequest request;

@@ -12,6 +12,12 @@ void keep_output_error(bool failed) {
     if (failed && g_outputError == 0) g_outputError = errno != 0 ? errno : EIO;
 }
 
+void vprint_to(std::FILE* stream, const char* format, va_list args) {
+    errno = 0;
+    const bool failed = std::vfprintf(stream, format, args) < 0;
+    if (stream == stdout) keep_output_error(failed);
+}
+
 }  // namespace
 
 void print_error(const char* format, ...) {
@@ -26,18 +32,15 @@ void print_error(const char* format, ...) {
 void print_out(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    errno = 0;
-    keep_output_error(std::vfprintf(stdout, format, args) < 0);
+    vprint_to(stdout, format, args);
     va_end(args);
 }
 
 void print_to(std::FILE* stream, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    errno = 0;
-    const bool failed = std::vfprintf(stream, format, args) < 0;
+    vprint_to(stream, format, args);
     va_end(args);
-    if (stream == stdout) keep_output_error(failed);
 }
 
 void print_text(std::string_view text) { print_text(stdout, text); }

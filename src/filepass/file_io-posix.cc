@@ -348,20 +348,13 @@ EntryPlace Directory::locate(const std::string& name, FileLocation& location, Io
     if (components.empty()) components.push_back(".");  // the root itself, no file
     std::string entry = std::move(components.back());
     components.pop_back();
-    auto directory = (root_ ? root_ : shared_from_this())->descend(components, failure);
-    if (!directory) return EntryPlace::missing;
+    std::shared_ptr<const Directory> directory = root_ ? root_ : shared_from_this();
+    for (const std::string& component : components) {
+        directory = directory->open_subdirectory(component, failure);
+        if (!directory) return EntryPlace::missing;
+    }
     location = FileLocation{std::string(), std::move(directory), std::move(entry)};
     return EntryPlace::inside;
-}
-
-std::shared_ptr<const Directory> Directory::descend(const std::vector<std::string>& components,
-                                                    IoFailure& failure) const {
-    std::shared_ptr<const Directory> at = shared_from_this();
-    for (const std::string& component : components) {
-        at = at->open_subdirectory(component, failure);
-        if (!at) return nullptr;
-    }
-    return at;
 }
 
 bool Directory::still_in_place() const {

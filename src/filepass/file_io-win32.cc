@@ -330,10 +330,6 @@ EntryPlace Directory::locate(const std::string& name, FileLocation& location, Io
     return EntryPlace::inside;
 }
 
-std::shared_ptr<const Directory> Directory::descend(const std::vector<std::string>&, IoFailure&) const {
-    return shared_from_this();
-}
-
 // Held open without FILE_SHARE_DELETE, no directory of the run can be moved.
 bool Directory::still_in_place() const { return true; }
 

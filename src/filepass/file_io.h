@@ -122,8 +122,6 @@ public:
 
 private:
     Directory() = default;
-    // Opens `components` one below the other from here, never through a link.
-    std::shared_ptr<const Directory> descend(const std::vector<std::string>& components, IoFailure& failure) const;
 
     intptr_t handle_ = -1;                      // the platform's descriptor or handle
     std::shared_ptr<const Directory> parent_;   // none for the root

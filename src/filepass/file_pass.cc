@@ -15,6 +15,31 @@ namespace {
 
 constexpr size_t kOutputBufferSize = 1 << 20;
 
+// Says, just before a save, what the replacement cannot keep: the file's
+// other names keep the old text; a set-ID bit whose owner or group the
+// replacement does not keep is dropped.
+void warn_before_save(const ReplacementFile& file, const std::string& shown) {
+    if (file.has_other_links()) print_error("Warning: other hard links to '%s' keep the old content\n", shown.c_str());
+    if (file.lost_set_id_bits() & 04000) {
+        print_error("Warning: '%s' loses its set-user-ID bit: the saved file has another owner\n", shown.c_str());
+    }
+    if (file.lost_set_id_bits() & 02000) {
+        print_error("Warning: '%s' loses its set-group-ID bit: the saved file has another group\n", shown.c_str());
+    }
+}
+
+// What a save came to: done, or why not and where its temporary was to be.
+struct SaveOutcome {
+    bool saved = false;
+    IoFailure failure;
+    std::string directory;
+
+    static SaveOutcome of(const ReplacementFile& file, bool saved) {
+        return SaveOutcome{saved, file.failure(), saved ? std::string() : file.directory_name()};
+    }
+    static SaveOutcome failed(const IoFailure& failure) { return SaveOutcome{false, failure, std::string()}; }
+};
+
 // Streams the new text of a file scanned a piece at a time into a
 // replacement beside it, through a fixed buffer: nothing is written for a
 // file without edits, and memory stays at the pieces plus the buffer. The
@@ -54,17 +79,16 @@ public:
     bool wants_edits() const { return changedLines_.wants_lines(); }
     const CleanRules& rules() const { return rules_; }
 
-    const ReplacementFile& replacement() const { return file_; }
-    // A failure to read again the text before the first edit, which the
-    // save reports.
-    const IoFailure& read_failure() const { return readFailure_; }
-
-    // Writes what is buffered and puts the replacement in the file's place;
-    // false when any step failed (the file is then untouched, and
-    // replacement().failure() says why).
-    bool commit() {
+    // Says what the replacement cannot keep (warn_before_save), writes what
+    // is buffered and puts the replacement in the file's place; what came
+    // of it (the file untouched on any failure, a failure to read again the
+    // text before the first edit among them).
+    SaveOutcome save(const std::string& shown) {
+        if (readFailure_.failed()) return SaveOutcome::failed(readFailure_);
+        warn_before_save(file_, shown);
         if (!file_.failure().failed() && !buffer_.empty()) file_.write(buffer_);
-        return !file_.failure().failed() && file_.commit();
+        const bool saved = !file_.failure().failed() && file_.commit();
+        return SaveOutcome::of(file_, saved);
     }
 
 private:
@@ -157,30 +181,6 @@ bool ask_commit(const std::string& shown) {
     return yes;
 }
 
-// Says, just before a save, what the replacement cannot keep: the file's
-// other names keep the old text; a set-ID bit whose owner or group the
-// replacement does not keep is dropped.
-void warn_before_save(const ReplacementFile& file, const std::string& shown) {
-    if (file.has_other_links()) print_error("Warning: other hard links to '%s' keep the old content\n", shown.c_str());
-    if (file.lost_set_id_bits() & 04000) {
-        print_error("Warning: '%s' loses its set-user-ID bit: the saved file has another owner\n", shown.c_str());
-    }
-    if (file.lost_set_id_bits() & 02000) {
-        print_error("Warning: '%s' loses its set-group-ID bit: the saved file has another group\n", shown.c_str());
-    }
-}
-
-// What a save came to: done, or why not and where its temporary was to be.
-struct SaveOutcome {
-    bool saved = false;
-    IoFailure failure;
-    std::string directory;
-
-    static SaveOutcome of(const ReplacementFile& file, bool saved) {
-        return SaveOutcome{saved, file.failure(), saved ? std::string() : file.directory_name()};
-    }
-};
-
 // Puts `newText`, made in memory, in the place of the file read as
 // `identity`.
 SaveOutcome save_whole(const FileTarget& file, const std::string& shown, const FileIdentity& identity,
@@ -243,24 +243,16 @@ int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, c
     finish_write(shown, settings, edits, asks, [&] {
         if (!asks) {
             reader.close();  // Windows replaces no file that is still open
-            if (output.read_failure().failed()) return SaveOutcome{false, output.read_failure(), std::string()};
-            warn_before_save(output.replacement(), shown);
-            const bool saved = output.commit();
-            return SaveOutcome::of(output.replacement(), saved);
+            return output.save(shown);
         }
         FileReader again;
         int64_t editsAgain = 0;
         IoFailure readAgain;
         StreamedOutput second(file.location, identity, again, buffer, settings, false, true);
-        if (!again.open(file.location, readAgain)) return SaveOutcome{false, readAgain, std::string()};
-        if (readAgain = scan_pieces(again, second, editsAgain); readAgain.failed()) {
-            return SaveOutcome{false, readAgain, std::string()};
-        }
+        if (!again.open(file.location, readAgain)) return SaveOutcome::failed(readAgain);
+        if (readAgain = scan_pieces(again, second, editsAgain); readAgain.failed()) return SaveOutcome::failed(readAgain);
         again.close();
-        if (second.read_failure().failed()) return SaveOutcome{false, second.read_failure(), std::string()};
-        warn_before_save(second.replacement(), shown);
-        const bool saved = second.commit();
-        return SaveOutcome::of(second.replacement(), saved);
+        return second.save(shown);
     }, tally);
     return edits;
 }
