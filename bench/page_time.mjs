@@ -6,11 +6,12 @@
 // program's, of `mapclean -s` on a copy of the file.
 import { spawnSync } from 'node:child_process';
 import { copyFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
-import { extname, join } from 'node:path';
+import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
+
+import { launch, serve } from '../web/test/browser.mjs';
 
 const root = fileURLToPath(new URL('..', import.meta.url));
 const web = join(root, 'build/wasm/web');
@@ -29,20 +30,10 @@ const nativeStart = process.hrtime.bigint();
 spawnSync(join(native, 'mapclean'), ['-s', '-quiet', copy]);
 const nativeSeconds = Number(process.hrtime.bigint() - nativeStart) / 1e9;
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-const server = createServer((request, response) => {
-  const path = join(web, new URL(request.url, 'http://x').pathname.replace(/\/$/, '/index.html'));
-  response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream' });
-  response.end(readFileSync(path));
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking', `--user-data-dir=${join(work, 'profile')}`],
-});
+const { server, origin } = await serve(web);
+const browser = await launch(puppeteer, process.env.CHROMIUM || '/usr/bin/chromium', join(work, 'profile'));
 const page = await browser.newPage();
-await page.goto(`http://127.0.0.1:${server.address().port}/`);
+await page.goto(`${origin}/`);
 const start = Date.now();
 await (await page.$('#files')).uploadFile(map);
 await page.waitForFunction(() => document.getElementById('status').textContent.startsWith('Done'), { timeout: 600000, polling: 20 });

@@ -10,12 +10,13 @@ import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
 import { spawnSync } from 'node:child_process';
 import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
-import { extname, join, relative } from 'node:path';
+import { join, relative } from 'node:path';
 import test from 'node:test';
 import { fileURLToPath, pathToFileURL } from 'node:url';
+
+import { launch, serve } from './browser.mjs';
 
 const web = process.env.MAPCLEAN_WEB;
 const exe = process.env.MAPCLEAN_EXE;
@@ -34,22 +35,6 @@ const missing = !web || !existsSync(`${web}/mapclean.wasm`) ? 'MAPCLEAN_WEB name
   : !exe || !existsSync(exe) ? 'MAPCLEAN_EXE names no native program'
   : !existsSync(chromium) ? `Chromium is not installed (${chromium})`
   : !puppeteer ? 'puppeteer-core is not installed (npm ci in web/)' : false;
-
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-
-// Serves the page's folder on 127.0.0.1; resolves to its origin.
-function serve(folder) {
-  const server = createServer((request, response) => {
-    const path = join(folder, decodeURIComponent(new URL(request.url, 'http://x').pathname).replace(/\/$/, '/index.html'));
-    if (!path.startsWith(folder) || !existsSync(path) || statSync(path).isDirectory()) {
-      response.writeHead(404).end();
-      return;
-    }
-    response.writeHead(200, { 'Content-Type': TYPES[extname(path)] ?? 'application/octet-stream' });
-    response.end(readFileSync(path));
-  });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve({ server, origin: `http://127.0.0.1:${server.address().port}` })));
-}
 
 // Every file below `folder`, as relative paths with '/'.
 function filesBelow(folder) {
@@ -94,12 +79,7 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
 
   const { server, origin } = await serve(web);
   const profile = mkdtempSync(join(tmpdir(), 'mapclean-chromium-'));
-  const browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`],
-  });
+  const browser = await launch(puppeteer, chromium, profile);
   const requests = [];
   const problems = [];
   try {
