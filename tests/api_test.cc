@@ -144,6 +144,11 @@ TEST(Api, ErrorsAreReturnCodes) {
     for (const int code : {MAPCLEAN_OK, MAPCLEAN_EINVAL, MAPCLEAN_ENOMEM, MAPCLEAN_EBUFS, MAPCLEAN_EUSER, 7}) {
         EXPECT_GT(std::strlen(mapclean_strerror(code)), 0u);
     }
+    // A zeroed struct, the usual mistake: the error's text names the cause.
+    const mapclean_options zeroed{};
+    const int code = mapclean_clean_token("1", 1, &zeroed, out, sizeof out, &written);
+    EXPECT_EQ(code, MAPCLEAN_EINVAL);
+    EXPECT_NE(std::string(mapclean_strerror(code)).find("MAPCLEAN_OPTIONS_INIT"), std::string::npos);
 }
 
 // The shortest text of `value`, as std::to_chars writes it.

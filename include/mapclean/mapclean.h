@@ -61,8 +61,10 @@ extern "C" {
 #define MAPCLEAN_OPTIONS_VERSION 1
 
 /* How numbers are cleaned: the program's -precision, -stable, -plain and
- * -only. Start from MAPCLEAN_OPTIONS_INIT or mapclean_options_init(), so
- * that fields added by later versions get their defaults. */
+ * -only. Always start from MAPCLEAN_OPTIONS_INIT or mapclean_options_init(),
+ * never from a zeroed struct: its version 0 makes every call return
+ * MAPCLEAN_EINVAL, and fields added by later versions get their defaults
+ * only so. */
 typedef struct mapclean_options {
     unsigned version; /* MAPCLEAN_OPTIONS_VERSION */
     int precision;    /* < 0: automatic mode; >= 0: decimals to round every number to */

@@ -142,7 +142,10 @@ int mapclean_version_number(void) { return MAPCLEAN_VERSION_NUMBER; }
 const char* mapclean_strerror(int code) {
     switch (code) {
     case MAPCLEAN_OK: return "no error";
-    case MAPCLEAN_EINVAL: return "invalid argument or options";
+    // A zeroed or hand-filled options struct is the usual cause: name it.
+    case MAPCLEAN_EINVAL:
+        return "invalid argument, or options whose version is not MAPCLEAN_OPTIONS_VERSION "
+               "(start from MAPCLEAN_OPTIONS_INIT)";
     case MAPCLEAN_ENOMEM: return "out of memory";
     case MAPCLEAN_EBUFS: return "output buffer too small";
     case MAPCLEAN_EUSER: return "stopped by the write callback";
