@@ -65,12 +65,12 @@ TEST(UnifiedDiff, ColoursOnlyWhatChanged) {
 
 TEST(GithubAnnotation, EscapesWhatGithubRequires) {
     EXPECT_EQ(github_annotation("maps/a.map", 3, 2, "1.9999999", "2"),
-              "::warning file=maps/a.map,line=3,title=mapclean::floating-point noise: 2 edits, "
+              "::warning file=maps/a.map,line=3,title=mapclean::2 numbers would be rewritten, "
               "first '1.9999999' -> '2'\n");
     // In the file property ':', ',' and control bytes too; in the message only % CR LF.
     EXPECT_EQ(github_annotation("C:\\a,b%\r\n\x1b.map", 1, 1, "5%", "6"),
-              "::warning file=C%3A\\a%2Cb%25%0D%0A%1B.map,line=1,title=mapclean::floating-point noise: 1 edits, "
-              "first '5%25' -> '6'\n");
+              "::warning file=C%3A\\a%2Cb%25%0D%0A%1B.map,line=1,title=mapclean::1 number would be rewritten: "
+              "'5%25' -> '6'\n");
 }
 
 }  // namespace

@@ -66,6 +66,26 @@ TEST_F(Directory, NoMatchIsReportedOnStderr) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "No .map files found in directory: " +
                            native_path(std::filesystem::canonical(dir.path()).string()) + "\n");
+
+    // Maps kept only in subfolders: the line says how to reach them.
+    std::filesystem::create_directory(path("q1"));
+    write_file(path("q1/x.map"), kNoisy);
+    run = run_mapclean({dir.native()});
+    EXPECT_EQ(run.err, "No .map files found in directory: " + dir.native() + " (its subdirectories are searched with -r)\n");
+    EXPECT_EQ(read_file(path("q1/x.map")), kNoisy);
+}
+
+TEST_F(Directory, ADirectoryAndAnEntryAreJoinedWithOneSeparator) {
+    std::filesystem::create_directories(path("maps/q1"));
+    write_file(path("maps/q1/x.map"), kNoisy);
+    const std::string below = std::string("q1") + native_separator() + "x.map";
+    ProgramRun run = run_mapclean({"-check", "-github", "-r", "maps/"}, {.cwd = dir.path()});
+    EXPECT_EQ(mask_times(run.out), "File: maps/" + below + "  Edits: 1  Time: T seconds\n::warning file=maps/" + below +
+                                       ",line=1,title=mapclean::1 number would be rewritten: '1.9999999' -> '2'\n"
+                                       "Overall processing time: T seconds\n1 of 1 files would change\n");
+    // Otherwise the target stays as written.
+    run = run_mapclean({"-list", "-r", "./maps", "maps//"}, {.cwd = dir.path()});
+    EXPECT_EQ(run.out, std::string(".") + "/maps" + native_separator() + below + "\nmaps//" + below + "\n");
 }
 
 TEST_F(Directory, NoTargetMeansTheCurrentDirectory) {

@@ -1,6 +1,8 @@
 // The command line, end to end: options, targets and exit statuses.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "program_run.h"
 
 namespace {
@@ -42,6 +44,7 @@ TEST_F(Options, WrongArgumentsEndTheRunBeforeAnyFileIsTouched) {
         {{"-s", "-p", "-h", arg}, "Error: -precision needs a whole number: -h\n"},
         {{"-s", "-", "-"}, "Error: \"-\" can be given only once\n"},
         {{"-s", "--color=bright", arg}, "Error: --color takes auto, always or never: bright\n"},
+        {{"-z", arg}, "Error: -z works only with -list\n"},
     };
     for (const auto& r : runs) {
         const ProgramRun run = run_mapclean(r.args, {.cwd = dir.path()});
@@ -59,16 +62,48 @@ TEST_F(Options, WrongArgumentsEndTheRunBeforeAnyFileIsTouched) {
     EXPECT_EQ(read_file(dir.file("-s")), "a 2\n");
 }
 
-TEST_F(Options, OnlyTheLastTargetIsProcessedWithAWarning) {
-    const std::string other = dir.file("b.map");
-    write_file(other, kNoisy);
-    const ProgramRun run = run_mapclean({"-s", dir.native("b.map"), arg}, {.mergeStderr = true});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(mask_times(run.out), "Warning: only the last target is processed: " + arg + "\n"
-                                   "File: " + arg + "  Edits: 1  Time: T seconds\n"
-                                   "Changes saved to '" + arg + "'.\n");
-    EXPECT_TRUE(saved());
-    EXPECT_EQ(read_file(other), kNoisy);
+// Every target is processed in order, however the names came: listed, from
+// a shell's glob, from xargs, files and directories mixed, with a question
+// for each changed file.
+TEST_F(Options, EveryTargetIsProcessedInOrder) {
+    const std::string b = dir.native("b.map");
+    const std::string c = dir.native("d") + native_separator() + "c.map";
+    const auto report = [](const std::string& name) { return "File: " + name + "  Edits: 1  Time: T seconds\n"; };
+    const auto saved = [](const std::string& name) { return "Changes saved to '" + name + "'.\n"; };
+    const auto asked = [](const std::string& name) { return "Press Y to commit changes to '" + name + "': "; };
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        std::string input;
+        std::string shell;  // POSIX only: a shell line run in the directory, "$1" the program
+        std::string out;
+        std::vector<bool> cleaned;  // a.map, b.map, d/c.map
+    } runs[] = {
+        {"files", {"-s", arg, b}, "", "", report(arg) + saved(arg) + report(b) + saved(b), {true, true, false}},
+        {"-all", {"-s", "-all", b, arg}, "", "", report(b) + saved(b) + report(arg) + saved(arg), {true, true, false}},
+        {"file and directory", {"-s", dir.native("d"), arg}, "", "",
+         report(c) + saved(c) + "Overall processing time: T seconds\n" + report(arg) + saved(arg), {true, false, true}},
+        {"questions", {arg, b}, "y\nn\n", "",
+         report(arg) + asked(arg) + saved(arg) + report(b) + asked(b) + "Changes not saved for '" + b + "'.\n",
+         {true, false, false}},
+        {"glob", {}, "", "\"$1\" -s -quiet *.map", "", {true, true, false}},
+        {"xargs", {}, "", "\"$1\" -list -z -r . | xargs -0 \"$1\" -s -quiet --", "", {true, true, true}},
+    };
+    for (const auto& r : runs) {
+        if (!r.shell.empty() && target_is_windows()) continue;  // no shell expands for a Windows program
+        write_file(map, kNoisy);
+        write_file(dir.file("b.map"), kNoisy);
+        std::filesystem::create_directories(dir.file("d"));
+        write_file(dir.file("d/c.map"), kNoisy);
+        RunOptions options{.input = r.input, .cwd = dir.path()};
+        if (!r.shell.empty()) options.wrapper = {"sh", "-c", r.shell, "sh"};
+        const ProgramRun run = run_mapclean(r.args, options);
+        EXPECT_EQ(run.status, 0) << r.what;
+        EXPECT_EQ(run.err, "") << r.what;  // no warning that targets were left out
+        EXPECT_EQ(mask_times(run.out), r.out) << r.what;
+        const std::string files[] = {map, dir.file("b.map"), dir.file("d/c.map")};
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(read_file(files[i]) == "a 2\n", r.cleaned[i]) << r.what << " " << i;
+    }
 }
 
 TEST_F(Options, PrecisionNumbers) {
@@ -128,10 +163,12 @@ TEST_F(Options, WildcardTargets) {
     const ProgramRun run = run_mapclean({"-s", "*.map"}, {.cwd = dir.path()});
     EXPECT_EQ(run.status, target_is_windows() ? 0 : 2);
     if (target_is_windows()) {
-        EXPECT_EQ(run.err, "Warning: only the last target is processed: b.map\n");
-        EXPECT_NE(run.out.find("File: b.map  Edits: 1"), std::string::npos) << run.out;
+        // As a drop of two maps onto the program starts it: both are cleaned.
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(mask_times(run.out), "File: a.map  Edits: 1  Time: T seconds\nChanges saved to 'a.map'.\n"
+                                       "File: b.map  Edits: 1  Time: T seconds\nChanges saved to 'b.map'.\n");
         EXPECT_EQ(read_file(dir.file("b.map")), "a 2\n");
-        EXPECT_FALSE(saved());
+        EXPECT_TRUE(saved());
     } else {
         EXPECT_EQ(run.err, "Error opening file: *.map (No such file or directory)\n");
         EXPECT_EQ(read_file(dir.file("b.map")), kNoisy);

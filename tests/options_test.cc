@@ -38,7 +38,7 @@ TEST(EqualsIgnoringCase, AsciiOnly) {
 class ReadArguments : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_verbose = g_silent = g_recursive = g_all = g_quiet = g_stable = g_github = 0;
+        g_verbose = g_silent = g_recursive = g_quiet = g_stable = g_github = 0;
         g_precision = -1;
         g_review = Review::none;
         g_excludes.clear();
@@ -86,6 +86,8 @@ TEST_F(ReadArguments, WrongArgumentsStopTheWalkWithTheirError) {
                     "keys: "},
         {{"--color=sometimes"}, "Error: --color takes auto, always or never: sometimes"},
         {{"-exclude"}, "Error: -exclude needs a pattern"},
+        {{"-z", "maps"}, "Error: -z works only with -list"},
+        {{"-list", "-z", "-diff"}, "Error: -z works only with -list"},  // the diff wins: -z would do nothing
     };
     for (const auto& c : cases) {
         SetUp();
@@ -104,7 +106,7 @@ TEST_F(ReadArguments, EverySpellingOfEveryOption) {
         {{"-verbose", "--verbose", "-VERBOSE"}, &g_verbose},
         {{"-silent", "-s", "--silent", "--Silent"}, &g_silent},
         {{"-r", "-recursive", "--recursive"}, &g_recursive},
-        {{"-all", "--all", "-ALL"}, &g_all},
+        {{"-all", "--all", "-ALL"}, nullptr},  // accepted; every target is processed anyway
         {{"-quiet", "-q", "--quiet", "-Q"}, &g_quiet},
         {{"-stable", "--stable"}, &g_stable},
         {{"-github", "--github"}, &g_github},
@@ -112,8 +114,12 @@ TEST_F(ReadArguments, EverySpellingOfEveryOption) {
     for (const Case& c : cases) {
         for (const char* spelling : c.spellings) {
             SetUp();
-            EXPECT_TRUE(read({spelling}).targets.empty()) << spelling;
-            EXPECT_EQ(*c.setting, 1) << spelling;
+            const CliRequest request = read({spelling});
+            EXPECT_EQ(request.action, CliAction::run) << spelling;
+            EXPECT_TRUE(request.targets.empty()) << spelling;
+            if (c.setting) {
+                EXPECT_EQ(*c.setting, 1) << spelling;
+            }
         }
     }
     for (const char* spelling : {"-precision", "-p", "--precision", "--PRECISION"}) {
@@ -138,9 +144,10 @@ TEST_F(ReadArguments, EverySpellingOfEveryOption) {
 }
 
 TEST_F(ReadArguments, ValuesOfOptions) {
-    read({"-p", "-1", "-exclude", "obj/*", "--exclude", "*.bak.map", "-Z", "--color=NEVER", "-only", "offsets,Rotation"});
+    read({"-l", "-p", "-1", "-exclude", "obj/*", "--exclude", "./././*.bak.map", "-Z", "--color=NEVER", "-only",
+          "offsets,Rotation"});
     EXPECT_EQ(g_precision, -1);
-    EXPECT_EQ(g_excludes, (std::vector<std::string>{"obj/*", "*.bak.map"}));
+    EXPECT_EQ(g_excludes, (std::vector<std::string>{"obj/*", "*.bak.map"}));  // paths below hold no "./"
     EXPECT_EQ(g_null, 1);
     EXPECT_EQ(g_colourWhen, ColourWhen::never);
     EXPECT_EQ(g_only, unsigned{kOffsets | kRotation});

@@ -39,6 +39,7 @@ struct Walk {
     int64_t totalEdits = 0;
     int64_t matched = 0;   // entries that matched, excluded ones left out
     bool failed = false;   // a directory could not be read
+    bool unsearched = false;  // subdirectories were left out for want of -r
 };
 
 // True when an entry whose name is `name` and whose path below the run's
@@ -66,7 +67,7 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
     for (const std::string& name : maps) {
         if (excluded(name, joined(below, name))) continue;
         ++run.matched;
-        const std::string fullPath = dir->path() + kPathSeparator + name;
+        const std::string fullPath = joined_path(dir->path(), name);
         if (!path_fits(fullPath, run.tally)) continue;
         FileTarget file{fullPath, FileLocation()};
         switch (dir->locate(name, file.location, failure)) {
@@ -85,12 +86,15 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
         const int64_t fileEdits = process_file(file, run.settings, run.promptForCommit, run.tally);
         if (fileEdits >= 0) run.totalEdits += fileEdits;
     }
-    if (!run.recursive) return;
+    if (!run.recursive) {
+        run.unsearched = !subdirectories.empty();
+        return;
+    }
     for (const std::string& name : subdirectories) {
         const std::string subBelow = joined(below, name);
         if (excluded(name, subBelow)) continue;
-        const std::string subPath = dir->path() + kPathSeparator + name;
-        if (!path_fits(subPath + kPathSeparator + "*.map", run.tally)) continue;
+        const std::string subPath = joined_path(dir->path(), name);
+        if (!path_fits(joined_path(subPath, "*.map"), run.tally)) continue;
         const std::shared_ptr<const Directory> sub = dir->open_subdirectory(name, failure);
         if (!sub) {
             report_directory_failure(subPath, failure, run.tally);
@@ -149,7 +153,7 @@ bool matches_glob(std::string_view glob, std::string_view text) {
 
 int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
                           RunTally& tally) {
-    if (!path_fits(dirPath + kPathSeparator + "*.map", tally)) return 0;
+    if (!path_fits(joined_path(dirPath, "*.map"), tally)) return 0;
     const auto overallStart = std::chrono::steady_clock::now();
     IoFailure failure;
     const std::shared_ptr<const Directory> root = Directory::open_root(dirPath, failure);
@@ -160,7 +164,11 @@ int64_t process_directory(const std::string& dirPath, const RunSettings& setting
     Walk run{dirPath, settings, promptForCommit, g_recursive != 0, tally};
     walk(root, std::string(), run);
     if (run.matched == 0) {
-        if (!run.failed) print_error("No .map files found in directory: %s\n", printable_name(dirPath).c_str());
+        // Maps kept in subfolders are the usual reason a plain run finds none.
+        if (!run.failed) {
+            print_error("No .map files found in directory: %s%s\n", printable_name(dirPath).c_str(),
+                        run.unsearched ? " (its subdirectories are searched with -r)" : "");
+        }
         return 0;
     }
     const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - overallStart;

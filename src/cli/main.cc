@@ -58,19 +58,12 @@ int run(int argc, char** argv) {
         break;
     }
 
-    std::vector<std::string> targets = request.targets;
+    const std::vector<std::string>& targets = request.targets;
     if (std::count(targets.begin(), targets.end(), "-") > 1) {
         print_error("Error: \"-\" can be given only once\n");
         return 1;
     }
     prepare_file_io();
-    // The runs that write nothing, and -all, take every target; the designed
-    // run takes the last (a shell expands "*.map" into many names).
-    const bool everyTarget = g_all || g_review != Review::none;
-    if (!everyTarget && targets.size() > 1) {
-        print_error("Warning: only the last target is processed: %s\n", printable_name(targets.back()).c_str());
-        targets.erase(targets.begin(), targets.end() - 1);
-    }
     if (g_review == Review::list || g_review == Review::diff) {
         use_binary_stdout();  // the same bytes on every platform
         const char* noColour = std::getenv("NO_COLOR");
@@ -108,6 +101,11 @@ int main(int argc, char** argv) {
     if (const int error = finish_standard_output(); error != 0) {
         print_error("Error writing to standard output (%s)\n", system_error_text(error));
         status = 2;
+    }
+    if (pauses_before_closing(console_situation())) {
+        print_out("Press any key to close this window...");
+        wait_for_key();
+        finish_standard_output();
     }
     return status;
 }

@@ -27,9 +27,8 @@ const char kUsageText[] =
     "Cleans floating-point noise from the numbers in .map files and writes the\n"
     "files back in place, after asking. A target is a file, a directory whose\n"
     ".map files are cleaned in turn (default: the current directory), or \"-\" to\n"
-    "clean standard input to standard output. Of several targets only the last\n"
-    "is processed, unless -all, -check, -diff or -list is given. After \"--\"\n"
-    "every argument is a target.\n"
+    "clean standard input to standard output. Every target is processed, in\n"
+    "order. After \"--\" every argument is a target.\n"
     "\n"
     "Options (letter case does not matter):\n"
     "  -verbose, --verbose          print a 'Changed' line for every rewritten number\n"
@@ -41,7 +40,7 @@ const char kUsageText[] =
     "  -list, -l, --list            print the path of each file that would change\n"
     "  -z, --null                   with -list: end each path with a NUL, not a newline\n"
     "  -github, --github            with -check: a GitHub Actions warning per changed file\n"
-    "  -all, --all                  process every target given, in order\n"
+    "  -all, --all                  kept for scripts; every target is processed\n"
     "  -stable, --stable            rewrite until a second run would change nothing\n"
     "  -plain, --plain              automatic mode: write exponent forms as plain decimals\n"
     "  -only FIELDS, --only FIELDS  rewrite only these fields of Quake-family maps, a\n"
@@ -164,7 +163,7 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             g_github = 1;
             ask_for(Review::check);  // annotations come from a check
         } else if (is_one_of(argument, {"-all", "--all"})) {
-            g_all = 1;
+            // Every target is processed anyway; kept for the scripts that say so.
         } else if (is_one_of(argument, {"-quiet", "-q", "--quiet"})) {
             g_quiet = 1;
         } else if (is_one_of(argument, {"-stable", "--stable"})) {
@@ -178,7 +177,10 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             ++i;
         } else if (is_one_of(argument, {"-exclude", "--exclude"})) {
             if (!hasNext) return wrong("Error: -exclude needs a pattern");
-            g_excludes.emplace_back(argv[++i]);
+            // Paths below the directory have no "./"; "./linker" means "linker".
+            std::string_view glob = argv[++i];
+            while (glob.starts_with("./")) glob.remove_prefix(2);
+            g_excludes.emplace_back(glob);
         } else if (const auto when = colour_option(argument)) {
             if (equals_ignoring_case(*when, "auto")) {
                 g_colourWhen = ColourWhen::automatic;
@@ -203,5 +205,7 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             return wrong("Error: unknown option: " + std::string(argument));
         }
     }
+    // An option that would do nothing is a mistake the run should not hide.
+    if (g_null && g_review != Review::list) return wrong("Error: -z works only with -list");
     return request;
 }

@@ -28,3 +28,5 @@ bool is_directory(const std::string& path) {
 bool stdout_is_terminal() { return ::isatty(1) == 1; }
 
 void use_binary_stdout() {}
+
+ConsoleSituation console_situation() { return ConsoleSituation{}; }

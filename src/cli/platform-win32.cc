@@ -26,3 +26,12 @@ bool is_directory(const std::string& path) {
 bool stdout_is_terminal() { return ::_isatty(::_fileno(stdout)) != 0; }
 
 void use_binary_stdout() { ::_setmode(::_fileno(stdout), _O_BINARY); }
+
+ConsoleSituation console_situation() {
+    ConsoleSituation console;
+    DWORD processes[2];  // one is alone; two or more is a shared console
+    console.processes = ::GetConsoleProcessList(processes, 2);
+    DWORD mode = 0;
+    console.inputIsConsole = ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+    return console;
+}

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/closing_pause.h"
+
 // The longest path the platform's calls take, in bytes: a longer one is
 // reported and skipped, never cut short.
 size_t max_path_length();
@@ -28,3 +30,8 @@ bool stdout_is_terminal();
 // Makes the standard output write bytes as they are: no line-end
 // translation (Windows); nothing to do on POSIX.
 void use_binary_stdout();
+
+// The console the program runs in: on Windows the processes attached to it
+// (GetConsoleProcessList) and whether the standard input is it; on POSIX
+// none, so that no run there ever pauses before closing.
+ConsoleSituation console_situation();

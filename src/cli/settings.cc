@@ -5,7 +5,6 @@ int g_silent = 0;
 int32_t g_precision = -1;
 Review g_review = Review::none;
 int g_recursive = 0;
-int g_all = 0;
 int g_quiet = 0;
 int g_stable = 0;
 int g_github = 0;

@@ -14,7 +14,6 @@ extern int g_silent;           // no questions, no pauses; commit every change
 extern int32_t g_precision;    // < 0: automatic mode; >= 0: decimals to round to
 extern Review g_review;        // none, or what a run that writes nothing shows
 extern int g_recursive;        // directory runs descend into subdirectories
-extern int g_all;              // every target argument is processed, not only the last
 extern int g_quiet;            // no report, "Changes saved", overall time or no-target lines
 extern int g_stable;           // rewrite until nothing more would change
 extern int g_github;           // with check: a GitHub Actions annotation per changed file

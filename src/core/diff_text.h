@@ -21,8 +21,9 @@ std::string unified_diff(std::string_view label, std::string_view oldText, std::
                          bool colour);
 
 // One GitHub Actions workflow command for a file that would change:
-// "::warning file=PATH,line=L,title=mapclean::floating-point noise: N
-// edits, first 'OLD' -> 'NEW'" and a newline, with the escapes GitHub
+// "::warning file=PATH,line=L,title=mapclean::N numbers would be rewritten,
+// first 'OLD' -> 'NEW'" (for one: "1 number would be rewritten: 'OLD' ->
+// 'NEW'") and a newline, with the escapes GitHub
 // requires (in the message % CR LF; in the properties also ':', ',' and
 // every other control byte), so that it is always one line.
 std::string github_annotation(std::string_view path, int64_t line, int64_t edits, std::string_view oldToken,

@@ -275,7 +275,7 @@ std::shared_ptr<Directory> Directory::open_subdirectory(const std::string& name,
     child->parent_ = shared_from_this();
     child->root_ = root_ ? root_ : shared_from_this();
     child->name_ = name;
-    child->path_ = path_ + kPathSeparator + name;
+    child->path_ = joined_path(path_, name);
     child->device_ = info.st_dev;
     child->file_ = info.st_ino;
     return child;
@@ -331,7 +331,7 @@ EntryPlace Directory::locate(const std::string& name, FileLocation& location, Io
     // The link is resolved once, by path; what it names is then opened from
     // the root one directory at a time, never through a link, so that a
     // swap after the judgement cannot lead outside.
-    const auto resolved = resolve_path(path_ + kPathSeparator + name);
+    const auto resolved = resolve_path(joined_path(path_, name));
     if (!resolved) {
         failure = {IoFailure::open, errno};
         return EntryPlace::missing;

@@ -167,7 +167,7 @@ FileIdentity identity_of(const std::string& path) {
 
 // The path at which `location` is opened.
 std::string path_of(const FileLocation& location) {
-    return location.directory ? location.directory->path() + "\\" + location.entry : location.path;
+    return location.directory ? joined_path(location.directory->path(), location.entry) : location.path;
 }
 
 // Opens `location` with `access`; an entry of a directory run without
@@ -265,14 +265,14 @@ std::shared_ptr<Directory> Directory::open_root(const std::string& path, IoFailu
 }
 
 std::shared_ptr<Directory> Directory::open_subdirectory(const std::string& name, IoFailure& failure) const {
-    const HANDLE dir = open_directory(path_ + "\\" + name, true, failure);
+    const HANDLE dir = open_directory(joined_path(path_, name), true, failure);
     if (dir == INVALID_HANDLE_VALUE) return nullptr;
     std::shared_ptr<Directory> child(new Directory());
     child->handle_ = reinterpret_cast<intptr_t>(dir);
     child->parent_ = shared_from_this();
     child->root_ = root_ ? root_ : shared_from_this();
     child->name_ = name;
-    child->path_ = path_ + "\\" + name;
+    child->path_ = joined_path(path_, name);
     if (!path_is_within(final_path(dir), child->root_->real_)) {
         failure = {IoFailure::link, 0};
         return nullptr;
@@ -284,7 +284,7 @@ bool Directory::list(std::vector<std::string>& maps, std::vector<std::string>& s
                      IoFailure& failure) const {
     // The platform's own matching and order: what "*.map" means on Windows.
     WIN32_FIND_DATAA entry;
-    HANDLE find = ::FindFirstFileA((path_ + "\\*.map").c_str(), &entry);
+    HANDLE find = ::FindFirstFileA(joined_path(path_, "*.map").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
         failure = {IoFailure::open, static_cast<int>(::GetLastError())};
         return false;
@@ -295,7 +295,7 @@ bool Directory::list(std::vector<std::string>& maps, std::vector<std::string>& s
         } while (::FindNextFileA(find, &entry));
         ::FindClose(find);
     }
-    find = ::FindFirstFileA((path_ + "\\*").c_str(), &entry);
+    find = ::FindFirstFileA(joined_path(path_, "*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return true;
     do {
         const std::string_view name = entry.cFileName;
@@ -311,7 +311,7 @@ bool Directory::list(std::vector<std::string>& maps, std::vector<std::string>& s
 
 EntryPlace Directory::locate(const std::string& name, FileLocation& location, IoFailure& failure) const {
     location = FileLocation{std::string(), shared_from_this(), name};
-    const std::string path = path_ + "\\" + name;
+    const std::string path = joined_path(path_, name);
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return EntryPlace::here;
     // No access is asked for: only the name of what the link finally opens.

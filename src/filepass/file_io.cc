@@ -2,6 +2,12 @@
 
 #include "filepass/names.h"
 
+std::string joined_path(std::string_view directory, std::string_view name) {
+    std::string path(directory);
+    if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') path += kPathSeparator;
+    return path.append(name);
+}
+
 std::string failure_reason(const IoFailure& failure, std::string_view directory) {
     const std::string system = failure.error != 0 ? system_error_text(failure.error) : "";
     switch (failure.step) {

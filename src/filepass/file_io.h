@@ -12,6 +12,12 @@
 // The separator the platform puts between a directory and a name.
 extern const char kPathSeparator;
 
+// `directory` and `name` with exactly one separator between them: none is
+// added after a directory that already ends in one ("maps/" and "x.map" give
+// "maps/x.map"; on Windows '/' ends one too), so that every line and
+// annotation names the file as the user would.
+std::string joined_path(std::string_view directory, std::string_view name);
+
 // Why an operation on a file or directory failed, for its error line.
 struct IoFailure {
     enum Step {

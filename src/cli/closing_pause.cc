@@ -1,0 +1,5 @@
+#include "cli/closing_pause.h"
+
+bool pauses_before_closing(const ConsoleSituation& console) {
+    return console.processes == 1 && console.inputIsConsole;
+}
