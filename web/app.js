@@ -1,7 +1,7 @@
 // The page: options in the command line's words (and in its address), the
 // maps picked or dropped, and their results as the worker reports them.
-import { DEFAULT_OPTIONS, FIELDS } from './mapclean.js';
-import { commandLine, optionsFromSearch, searchFromOptions } from './options.js';
+import { FIELDS } from './mapclean.js';
+import { PAGE_OPTIONS, commandLine, optionsFromSearch, parsePrecision, searchFromOptions } from './options.js';
 
 const $ = (id) => document.getElementById(id);
 const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
@@ -21,16 +21,28 @@ for (const field of Object.keys(FIELDS)) {
   $('fields').append(label);
 }
 
+// The options the form asks for, or, when its decimals are no whole number,
+// `problem` saying so: as the command line, such a run does not start.
 function readOptions() {
   const round = document.querySelector('input[name=mode]:checked').value === 'round';
   let only = 0;
   for (const box of document.querySelectorAll('input[name=only]:checked')) only |= FIELDS[box.value];
-  return {
-    precision: round ? Math.max(0, Math.min(Number($('precision').value) | 0, 308)) : -1,
-    plain: $('plain').checked,
-    stable: $('stable').checked,
-    only,
-  };
+  const options = { precision: -1, plain: $('plain').checked, stable: $('stable').checked, only };
+  if (!round) return { options };
+  const text = $('precision').value.trim();
+  const precision = parsePrecision(text);
+  if (precision === null) {
+    return { options, problem: text === '' ? 'Give the number of decimals to round to (a whole number).'
+      : `The decimals must be a whole number, as -p N takes: ${text}` };
+  }
+  return { options: { ...options, precision } };
+}
+
+// The warning beside the rounding control: rounding with no field chosen
+// moves every scale, axis and matrix too.
+function showWarning() {
+  const round = document.querySelector('input[name=mode]:checked').value === 'round';
+  $('round-warning').hidden = !(round && document.querySelectorAll('input[name=only]:checked').length === 0);
 }
 
 function showOptions(options) {
@@ -43,10 +55,17 @@ function showOptions(options) {
     box.checked = (options.only & bit) === bit;
   }
   $('command').textContent = commandLine(options);
+  showWarning();
 }
 
 function optionsChanged() {
-  const options = readOptions();
+  showWarning();
+  const { options, problem } = readOptions();
+  if (problem) {
+    run += 1;  // whatever is still cleaning no longer counts
+    $('status').textContent = problem;
+    return;
+  }
   $('command').textContent = commandLine(options);
   history.replaceState(null, '', `${location.pathname}${searchFromOptions(options)}`);
   if (files.length > 0) start();
@@ -56,8 +75,9 @@ function optionsChanged() {
 
 const isMap = (name) => /\.map$/i.test(name);
 
+// Results are listed in path order, whatever order the files came in.
 function take(picked) {
-  files = picked;
+  files = picked.sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
   start();
 }
 
@@ -106,6 +126,7 @@ drop.addEventListener('drop', async (event) => {
 // --- A run -------------------------------------------------------------
 
 function start() {
+  const { options, problem } = readOptions();
   run += 1;
   for (const url of urls) URL.revokeObjectURL(url);
   urls = [];
@@ -123,8 +144,12 @@ function start() {
   $('all').replaceChildren();
   $('progress').value = 0;
   $('progress').max = Math.max(1, files.reduce((sum, file) => sum + file.blob.size, 0));
+  if (problem) {
+    $('status').textContent = problem;
+    return;
+  }
   $('status').textContent = files.length === 0 ? 'No .map files found.' : `Cleaning ${files.length} file${files.length === 1 ? '' : 's'}…`;
-  if (files.length > 0) worker.postMessage({ run, files, options: readOptions() });
+  if (files.length > 0) worker.postMessage({ run, files, options });
 }
 
 function downloadLink(name, bytes, text, type = 'application/octet-stream') {
@@ -189,8 +214,13 @@ worker.addEventListener('message', ({ data }) => {
     showResult(data);
   } else if (data.type === 'done') {
     $('progress').value = $('progress').max;
-    const failed = $('results').querySelectorAll('.error').length;
-    $('status').textContent = `Done: ${files.length - failed} of ${files.length} cleaned${failed ? `, ${failed} failed` : ''}.`;
+    const count = (selector) => $('results').querySelectorAll(selector).length;
+    const failed = count('.facts.error');
+    const changed = count('.facts .changes');
+    const counts = [`${changed} would change`, `${files.length - failed - changed} unchanged`];
+    if (failed) counts.push(`${failed} failed`);
+    $('status').textContent = `Done. ${files.length} file${files.length === 1 ? '' : 's'}: ${counts.join(', ')}. `
+      + 'Your files were not changed: download the cleaned ones below.';
     if (files.length - failed > 0) $('all').replaceChildren(downloadLink('cleaned-maps.zip', data.zip, 'Download all as a ZIP', 'application/zip'));
   } else if (data.type === 'failed') {
     $('status').textContent = `Error: ${data.message}`;
@@ -200,7 +230,7 @@ worker.addEventListener('message', ({ data }) => {
 // --- Start -------------------------------------------------------------
 
 const { options, problems } = optionsFromSearch(location.search);
-showOptions({ ...DEFAULT_OPTIONS, ...options });
+showOptions({ ...PAGE_OPTIONS, ...options });
 if (problems.length > 0) $('status').textContent = `Ignored in the address: ${problems.join('; ')}`;
 $('options').addEventListener('change', optionsChanged);
 $('options').addEventListener('submit', (event) => event.preventDefault());

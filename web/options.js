@@ -27,20 +27,33 @@ export function onlyWords(bits) {
   return words;
 }
 
+// The page's defaults: the program's, but settled, as the README's recipes
+// run it, so that a map cleaned here passes their `-check -stable`.
+export const PAGE_OPTIONS = Object.freeze({ ...DEFAULT_OPTIONS, stable: true });
+
+// The precision that `text` asks for, read as the command line reads -p: a
+// whole number (an optional sign and digits), a negative one meaning
+// automatic mode (-1), a huge one saturating; null when it is none.
+export function parsePrecision(text) {
+  if (!/^[+-]?\d+$/.test(text)) return null;
+  return Math.max(-1, Math.min(Number(text), 2147483647));
+}
+
 // Options from an address's search parameters; what cannot be read is left
 // at its default, and said in `problems`.
 export function optionsFromSearch(search) {
   const params = new URLSearchParams(search);
-  const options = { ...DEFAULT_OPTIONS };
+  const options = { ...PAGE_OPTIONS };
   const problems = [];
   if (params.has('precision')) {
     const text = params.get('precision');
-    if (/^[+-]?\d+$/.test(text)) options.precision = Math.max(-1, Math.min(Number(text), 2147483647));
+    const precision = parsePrecision(text);
+    if (precision !== null) options.precision = precision;
     else problems.push(`precision needs a whole number: ${text}`);
   }
   const yes = (name) => ['1', 'true', 'yes', 'on'].includes((params.get(name) ?? '').toLowerCase());
   options.plain = yes('plain');
-  options.stable = yes('stable');
+  options.stable = params.has('stable') ? yes('stable') : PAGE_OPTIONS.stable;
   if (params.has('only') && params.get('only') !== '') {
     try {
       options.only = parseOnly(params.get('only'));
@@ -57,7 +70,7 @@ export function searchFromOptions(options) {
   if (options.precision >= 0) params.set('precision', String(options.precision));
   if (options.only) params.set('only', onlyWords(options.only).join(','));
   if (options.plain) params.set('plain', '1');
-  if (options.stable) params.set('stable', '1');
+  if (options.stable !== PAGE_OPTIONS.stable) params.set('stable', options.stable ? '1' : '0');
   const text = params.toString().replaceAll('%2C', ',');
   return text ? `?${text}` : '';
 }

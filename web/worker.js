@@ -91,7 +91,7 @@ onmessage = async ({ data }) => {
       postMessage({ type: 'result', run, index, name: file.name, error: result.error });
       continue;
     }
-    zipped.push({ name: file.name, bytes: result.output });
+    zipped.push({ name: file.name, bytes: result.output, modified: file.blob.lastModified ?? Date.now() });
     const copy = result.output.slice();
     postMessage({ type: 'result', run, index, name: file.name, edits: result.edits, changed: result.changed,
       output: copy, hunks: result.hunks, moreEdits: result.moreEdits }, [copy.buffer]);

@@ -18,11 +18,24 @@ export function crc32(bytes) {
   return (crc ^ 0xffffffff) >>> 0;
 }
 
-// The ZIP of `files` ([{ name, bytes }]) as one Uint8Array. Entries above
-// 4 GiB (ZIP64) are not provided for.
+// A time (milliseconds since 1970) as the DOS time and date a ZIP entry
+// keeps, in local time as unzip shows it; before 1980 it is 1980-01-01.
+export function dosTime(milliseconds) {
+  const d = new Date(milliseconds);
+  if (!(d.getFullYear() >= 1980)) return { time: 0, date: 0x21 };
+  return {
+    time: (d.getHours() << 11) | (d.getMinutes() << 5) | (d.getSeconds() >> 1),
+    date: ((Math.min(d.getFullYear(), 2107) - 1980) << 9) | ((d.getMonth() + 1) << 5) | d.getDate(),
+  };
+}
+
+// The ZIP of `files` ([{ name, bytes, modified }], `modified` in
+// milliseconds since 1970, or now) as one Uint8Array. Entries above 4 GiB
+// (ZIP64) are not provided for.
 export function createZip(files) {
   const encoder = new TextEncoder();
-  const entries = files.map((file) => ({ name: encoder.encode(file.name), bytes: file.bytes, crc: crc32(file.bytes) }));
+  const entries = files.map((file) => ({ name: encoder.encode(file.name), bytes: file.bytes, crc: crc32(file.bytes),
+    ...dosTime(file.modified ?? Date.now()) }));
   const size = entries.reduce((sum, e) => sum + 30 + e.name.length + e.bytes.length + 46 + e.name.length, 22);
   const out = new Uint8Array(size);
   const view = new DataView(out.buffer);
@@ -33,14 +46,14 @@ export function createZip(files) {
   const offsets = [];
   for (const e of entries) {
     offsets.push(at);
-    u32(0x04034b50); u16(20); u16(0x0800); u16(0); u16(0); u16(0x21);  // version, UTF-8 names, stored, 1980-01-01
+    u32(0x04034b50); u16(20); u16(0x0800); u16(0); u16(e.time); u16(e.date);  // version, UTF-8 names, stored
     u32(e.crc); u32(e.bytes.length); u32(e.bytes.length); u16(e.name.length); u16(0);
     put(e.name);
     put(e.bytes);
   }
   const directory = at;
   entries.forEach((e, i) => {
-    u32(0x02014b50); u16(20); u16(20); u16(0x0800); u16(0); u16(0); u16(0x21);
+    u32(0x02014b50); u16(20); u16(20); u16(0x0800); u16(0); u16(e.time); u16(e.date);
     u32(e.crc); u32(e.bytes.length); u32(e.bytes.length); u16(e.name.length); u16(0); u16(0); u16(0); u16(0);
     u32(0); u32(offsets[i]);
     put(e.name);
@@ -50,7 +63,8 @@ export function createZip(files) {
   return out;
 }
 
-// The entries of a ZIP that createZip wrote ([{ name, bytes }]), for tests.
+// The entries of a ZIP that createZip wrote ([{ name, bytes, time, date }],
+// the DOS time and date), for tests.
 export function readZip(bytes) {
   const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   const decoder = new TextDecoder();
@@ -61,7 +75,8 @@ export function readZip(bytes) {
     const extra = view.getUint16(at + 28, true);
     const name = decoder.decode(bytes.subarray(at + 30, at + 30 + nameLength));
     const start = at + 30 + nameLength + extra;
-    files.push({ name, bytes: bytes.subarray(start, start + size) });
+    files.push({ name, bytes: bytes.subarray(start, start + size), time: view.getUint16(at + 10, true),
+      date: view.getUint16(at + 12, true) });
     at = start + size;
   }
   return files;

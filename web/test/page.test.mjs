@@ -9,7 +9,7 @@
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
 import { spawnSync } from 'node:child_process';
-import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, utimesSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join, relative } from 'node:path';
@@ -71,6 +71,17 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
   writeFileSync(join(pack, 'sub', 'b.map'), '( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) wood [ 5.55e-17 0.2425 -0.9701 31.401 ] [ 0 0 -1 -2.5 ] 89.5 0.25 1\r\n');
   writeFileSync(join(pack, 'sub', 'C.MAP'), '"_tb_linked_group_id" "{300d129e-0153-4b1f-8a2c-4408b0e30f2c}"\n"origin" "0 0 24"\n');
   writeFileSync(join(pack, 'notes.txt'), 'not a map 1.9999999\n');
+  // Each map's own time, which its ZIP entry keeps (DOS times count 2 s steps).
+  const made = new Date(2024, 4, 6, 7, 8, 10);
+  for (const [i, name] of ['a.map', 'sub/b.map', 'sub/C.MAP'].entries()) {
+    const when = new Date(made.getTime() + i * 86400000);
+    utimesSync(join(pack, name), when, when);
+  }
+  const dosOf = (name) => {
+    const d = statSync(join(pack, name)).mtime;
+    return { time: (d.getHours() << 11) | (d.getMinutes() << 5) | (d.getSeconds() >> 1),
+      date: ((d.getFullYear() - 1980) << 9) | ((d.getMonth() + 1) << 5) | d.getDate() };
+  };
   const noisy = join(work, 'noisy.map');
   cpSync(join(here, '..', '..', 'samples', 'noisy.map'), noisy);
   const binary = join(work, 'binary');
@@ -117,7 +128,10 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
       const report = reportOf(pack, args);
       const saved = savedBy(pack, args);
       const shown = await results();
-      assert.deepEqual(shown.map((r) => r.name).sort(), expectedNames);
+      assert.deepEqual(shown.map((r) => r.name), expectedNames, 'in path order');
+      const changed = [...saved].filter(([name, bytes]) => !bytes.equals(readFileSync(join(pack, name)))).length;
+      assert.equal(await page.$eval('#status', (status) => status.textContent),
+        `Done. 3 files: ${changed} would change, ${3 - changed} unchanged. Your files were not changed: download the cleaned ones below.`);
       for (const result of shown) {
         const path = result.name.replace(/^pack\//, '');
         assert.match(result.facts, new RegExp(`^Edits: ${report.get(path)} `), result.name);
@@ -128,37 +142,69 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
       assert.ok(zipHref, 'a ZIP link');
       const entries = readZip(new Uint8Array(await bytesAt(zipHref)));
       assert.deepEqual(entries.map((e) => e.name).sort(), expectedNames);
-      for (const entry of entries) assert.ok(Buffer.from(entry.bytes).equals(saved.get(entry.name.replace(/^pack\//, ''))), entry.name);
+      for (const entry of entries) {
+        const path = entry.name.replace(/^pack\//, '');
+        assert.ok(Buffer.from(entry.bytes).equals(saved.get(path)), entry.name);
+        assert.deepEqual({ time: entry.time, date: entry.date }, dosOf(path), `${entry.name}: its own time`);
+      }
     };
     const packNames = ['pack/a.map', 'pack/sub/C.MAP', 'pack/sub/b.map'];
 
-    await t.test('automatic mode: a picked map and a dropped folder', async () => {
+    await t.test('automatic mode, settled by default: a picked map and a dropped folder', async () => {
       await open();
+      assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -stable');
       await (await page.$('#files')).uploadFile(noisy);
       await finished();
       const [result] = await results();
-      const native = spawnSync(exe, ['-'], { input: readFileSync(noisy) });
+      const native = spawnSync(exe, ['-stable', '-'], { input: readFileSync(noisy) });
       assert.match(result.facts, new RegExp(`^Edits: ${/Edits: (\d+)/.exec(native.stderr)[1]} · would change`));
       assert.ok((await bytesAt(result.href)).equals(native.stdout));
       await dropFolder(pack);
       await finished();
-      await checkFolder([], packNames);
+      await checkFolder(['-stable'], packNames);
     });
 
     await t.test('at 2 decimals for offsets and rotation, from the address', async () => {
       await open('?precision=2&only=offsets,rotation');
-      assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -p 2 -only offsets,rotation');
+      assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -p 2 -only offsets,rotation -stable');
       await (await page.$('#files')).uploadFile(noisy);
       await finished();
       const [result] = await results();
-      const native = spawnSync(exe, ['-p', '2', '-only', 'offsets,rotation', '-'], { input: readFileSync(noisy) });
+      const native = spawnSync(exe, ['-p', '2', '-only', 'offsets,rotation', '-stable', '-'], { input: readFileSync(noisy) });
       assert.match(result.facts, new RegExp(`^Edits: ${/Edits: (\d+)/.exec(native.stderr)[1]} `));
       assert.ok((await bytesAt(result.href)).equals(native.stdout));
       await dropFolder(pack);
       await finished();
-      await checkFolder(['-p', '2', '-only', 'offsets,rotation'], packNames);
+      await checkFolder(['-p', '2', '-only', 'offsets,rotation', '-stable'], packNames);
       await page.$eval('#results details', (details) => { details.open = true; });
       await page.screenshot({ path: process.env.MAPCLEAN_SCREENSHOT || join(work, 'page.png'), fullPage: true });
+    });
+
+    await t.test('the form is read as the command line reads its options', async () => {
+      await open('?stable=0');
+      assert.equal(await page.$eval('#stable', (box) => box.checked), false);
+      assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean');
+      await (await page.$('#files')).uploadFile(noisy);
+      await finished();
+      const warned = () => page.$eval('#round-warning', (warning) => !warning.hidden);
+      assert.equal(await warned(), false);
+      await page.click('input[name=mode][value=round]');
+      assert.equal(await warned(), true, 'rounding every field is warned of');
+      await page.click('input[name=only][value=offsets]');
+      assert.equal(await warned(), false);
+      const decimals = (text) => page.$eval('#precision', (field, value) => {
+        field.value = value;
+        field.dispatchEvent(new Event('change', { bubbles: true }));
+        return document.getElementById('status').textContent;
+      }, text);
+      // No run starts (its status would say "Cleaning"): the status says why.
+      assert.equal(await decimals(''), 'Give the number of decimals to round to (a whole number).');
+      assert.match(await decimals('-3'), /^Cleaning 1 file/);  // negative: automatic mode
+      assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -only offsets');
+      await finished();
+      const [result] = await results();
+      const native = spawnSync(exe, ['-only', 'offsets', '-'], { input: readFileSync(noisy) });
+      assert.ok((await bytesAt(result.href)).equals(native.stdout));
     });
 
     await t.test('a file that is not text says so', async () => {
@@ -173,20 +219,28 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
       const big = join(work, 'big.map');
       writeFileSync(big, spawnSync(process.env.MAPCLEAN_MAKE_MAP, ['20', '5'], { maxBuffer: 1 << 30 }).stdout);
       await open();
+      // Every value the bar is given is recorded, so the count does not
+      // depend on how often a loaded machine lets a poll look.
+      await page.evaluate(() => {
+        const bar = document.getElementById('progress');
+        const { get, set } = Object.getOwnPropertyDescriptor(HTMLProgressElement.prototype, 'value');
+        window.progressSeen = new Set();
+        Object.defineProperty(bar, 'value', { get() { return get.call(this); },
+          set(value) { set.call(this, value); if (value > 0 && value < this.max) window.progressSeen.add(value); } });
+      });
       await (await page.$('#files')).uploadFile(big);
-      const seen = new Set();
+      // How long the page takes to answer is a figure (bench/page_time.mjs
+      // records it), not a pass or fail: it depends on the machine's load.
       let slowest = 0;
-      for (;;) {
+      for (let done = false; !done;) {
         const asked = Date.now();
-        const state = await page.evaluate(() => ({ value: document.getElementById('progress').value, max: document.getElementById('progress').max,
-          done: document.getElementById('status').textContent.startsWith('Done') }));
+        done = await page.evaluate(() => document.getElementById('status').textContent.startsWith('Done'));
         slowest = Math.max(slowest, Date.now() - asked);
-        if (state.done) break;
-        if (state.value > 0 && state.value < state.max) seen.add(state.value);
-        await new Promise((resolve) => setTimeout(resolve, 20));
+        if (!done) await new Promise((resolve) => setTimeout(resolve, 20));
       }
-      assert.ok(seen.size >= 3, `the progress bar moved through ${seen.size} values`);
-      assert.ok(slowest < 1000, `the page answered within ${slowest} ms`);
+      t.diagnostic(`the page answered every look within ${slowest} ms`);
+      const seen = await page.evaluate(() => window.progressSeen.size);
+      assert.ok(seen >= 3, `the progress bar moved through ${seen} values`);
       const [result] = await results();
       const native = spawnSync(exe, ['-'], { input: readFileSync(big), maxBuffer: 1 << 30 });
       assert.match(result.facts, new RegExp(`^Edits: ${/Edits: (\d+)/.exec(native.stderr)[1]} `));
