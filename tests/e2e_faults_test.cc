@@ -86,9 +86,10 @@ TEST_F(Faults, KilledAtAnyMomentLeavesTheOldOrTheNewFile) {
     std::mt19937_64 random(2026);
     const auto span = std::chrono::duration_cast<std::chrono::microseconds>(fullRun).count() * 6 / 5;
     std::uniform_int_distribution<long long> moment(0, span);
+    // A fixed number of kills, however slow the machine: a count that a
+    // deadline cut short would make the result depend on load.
     int kills = 0, oldSeen = 0, newSeen = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
-    while (kills < 60 && std::chrono::steady_clock::now() < deadline) {
+    while (kills < 60) {
         restore();
         Child child({"-s", map}, {});
         std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
@@ -105,7 +106,6 @@ TEST_F(Faults, KilledAtAnyMomentLeavesTheOldOrTheNewFile) {
             fs::remove(dir.file(name));
         }
     }
-    EXPECT_GE(kills, 50);
     EXPECT_GT(oldSeen, 0);
     std::cout << "[ figures  ] " << kills << " kills: " << oldSeen << " old, " << newSeen
               << " new, 0 mixed\n";

@@ -89,9 +89,10 @@ TEST_F(Hostile, EntriesFlippingBetweenFilesAndLinksNeverLeadARunOutside) {
             ++flips;
         }
     });
+    // A fixed number of runs, not as many as a deadline allows, so that a
+    // loaded machine tries as much as an idle one.
     int runs = 0, outsideWritten = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (runs < 1500 && std::chrono::steady_clock::now() < deadline) {
+    while (runs < 1000) {
         write_file(maps + "/in/inside.txt", kNoisy);
         run_mapclean({"-s", "-r", "-quiet", "maps"}, {.cwd = dir.path()});
         ++runs;
@@ -105,7 +106,6 @@ TEST_F(Hostile, EntriesFlippingBetweenFilesAndLinksNeverLeadARunOutside) {
     flipper.join();
     EXPECT_EQ(outsideWritten, 0) << "in " << runs << " runs";
     for (const std::string& name : tree_of(out)) EXPECT_EQ(name.find("~mapclean-"), std::string::npos) << name;
-    EXPECT_GE(runs, 200);
     std::cout << "[ figures  ] " << runs << " runs during " << flips << " flips: " << outsideWritten
               << " files outside written\n";
 }

@@ -102,7 +102,11 @@ TEST_F(WriteBack, EverySignalThatEndsTheProcessDuringASaveRemovesTheTemporary) {
             while (names_in(dir.path()).size() < 3 && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
+            // Stopped, the program cannot finish the save between the look
+            // and the signal: with its temporary there, the signal strikes mid-save.
+            child.kill(SIGSTOP);
             child.kill(signal);
+            child.kill(SIGCONT);
             const ProgramRun run = child.finish(30000);
             struck = run.status == 128 + signal;
             EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"a.map", "big.orig"})) << strsignal(signal);
