@@ -152,9 +152,9 @@ std::string unified_diff(std::string_view label, std::string_view oldText, std::
 std::string github_annotation(std::string_view path, int64_t line, int64_t edits, std::string_view oldToken,
                               std::string_view newToken) {
     // Most edits of real maps are padding ("1.000000" -> "1"), not noise: say what happens.
-    const std::string change = "'" + std::string(oldToken) + "' -> '" + std::string(newToken) + "'";
-    const std::string message = edits == 1 ? "1 number would be rewritten: " + change
-                                           : std::to_string(edits) + " numbers would be rewritten, first " + change;
+    std::string message = edits == 1 ? std::string("1 number would be rewritten: ")
+                                     : std::to_string(edits) + " numbers would be rewritten, first ";
+    message.append("'").append(oldToken).append("' -> '").append(newToken).append("'");
     return "::warning file=" + escaped(path, true) + ",line=" + std::to_string(line) +
            ",title=mapclean::" + escaped(message, false) + "\n";
 }
