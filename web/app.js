@@ -23,8 +23,10 @@ for (const field of Object.keys(FIELDS)) {
 
 // The options the form asks for, or, when its decimals are no whole number,
 // `problem` saying so: as the command line, such a run does not start.
+const rounding = () => document.querySelector('input[name=mode]:checked').value === 'round';
+
 function readOptions() {
-  const round = document.querySelector('input[name=mode]:checked').value === 'round';
+  const round = rounding();
   let only = 0;
   for (const box of document.querySelectorAll('input[name=only]:checked')) only |= FIELDS[box.value];
   const options = { precision: -1, plain: $('plain').checked, stable: $('stable').checked, only };
@@ -41,8 +43,7 @@ function readOptions() {
 // The warning beside the rounding control: rounding with no field chosen
 // moves every scale, axis and matrix too.
 function showWarning() {
-  const round = document.querySelector('input[name=mode]:checked').value === 'round';
-  $('round-warning').hidden = !(round && document.querySelectorAll('input[name=only]:checked').length === 0);
+  $('round-warning').hidden = !(rounding() && document.querySelectorAll('input[name=only]:checked').length === 0);
 }
 
 function showOptions(options) {

@@ -21,8 +21,9 @@
 // `tally`), and the rest of the tree goes on; when nothing matches in the
 // whole tree and nothing failed, says so on stderr (adding that
 // subdirectories are searched with -r where a run without it left some
-// out) and returns 0 without an overall time. A path longer than the platform takes is reported on stderr
-// as a failure: the directory's pattern ends the run, an entry's is skipped.
+// out) and returns 0 without an overall time. A path longer than the
+// platform takes is reported on stderr as a failure: the directory's
+// pattern ends the run, an entry's is skipped.
 int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
                           RunTally& tally);
 
