@@ -1,0 +1,376 @@
+#!/usr/bin/env node
+// mapclean from npm: the program's command line, run by Node. The option
+// walk, the texts of every line and diff, and the cleaning come from the
+// program's own code compiled to WebAssembly (module.mjs); this file and
+// io.mjs do what the program's file pass and directory walk do, with
+// Node's files and streams, and print what they print.
+import fs from 'node:fs';
+import tty from 'node:tty';
+
+import { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, REVIEW } from './module.mjs';
+import {
+  Console, Directory, Failure, SEPARATOR, errorText, failureReason, fileAt, joinedPath, pendingTemporaries,
+  readStandardInput, readWholeFile, saveFile,
+} from './io.mjs';
+
+const bytesOf = (name) => Buffer.from(name, 'latin1');
+const exists = (name) => {
+  try {
+    fs.lstatSync(bytesOf(name));
+    return true;
+  } catch {
+    return false;
+  }
+};
+
+// Windows programs expand wildcards in their arguments themselves (the
+// program's runtime does): '*' and '?' in an argument's last name.
+function expandWildcards(args) {
+  if (process.platform !== 'win32') return args;
+  return args.flatMap((argument) => {
+    const slash = Math.max(argument.lastIndexOf('/'), argument.lastIndexOf('\\'));
+    const pattern = argument.slice(slash + 1);
+    if (!/[*?]/.test(pattern)) return [argument];
+    const directory = argument.slice(0, slash + 1);
+    const expression = new RegExp(`^${pattern.replace(/[.+^${}()|[\]\\]/g, '\\$&').replace(/\*/g, '.*').replace(/\?/g, '.')}$`, 'is');
+    let names = [];
+    try {
+      names = fs.readdirSync(bytesOf(directory || '.'), { encoding: 'buffer' }).map((name) => name.toString('latin1'));
+    } catch {
+      return [argument];
+    }
+    const matches = names.filter((name) => expression.test(name)).sort().map((name) => directory + name);
+    return matches.length > 0 ? matches : [argument];
+  });
+}
+
+const args = expandWildcards(process.argv.slice(2).map((argument) => Buffer.from(argument, 'utf8').toString('latin1')));
+const out = new Console();
+const core = new Core(args, exists);
+const { action, message, targets, excludes, settings } = core.request;
+const tally = { judged: 0, changed: 0, anyFailed: false, outOfMemory: false };
+const now = () => performance.now() / 1000;
+const seconds = (start) => (now() - start).toFixed(3);
+// Windows takes paths of up to MAX_PATH - 1 bytes; POSIX any.
+const maxPathLength = process.platform === 'win32' ? 259 : Infinity;
+
+// A signal that ends the run lands between files: every save is whole,
+// and no temporary is left. The process then ends by that signal.
+const SIGNALS = process.platform === 'win32' ? ['SIGINT', 'SIGBREAK']
+  : ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTERM', 'SIGALRM', 'SIGUSR2'];
+let signalled = null;
+const onSignal = (signal) => { signalled ??= signal; };
+const holdSignals = (hold) => SIGNALS.forEach((signal) => (hold ? process.on : process.off).call(process, signal, onSignal));
+
+async function checkpoint() {
+  await new Promise((resolve) => setImmediate(resolve));
+  if (!signalled) return;
+  for (const temporary of pendingTemporaries) fs.rmSync(bytesOf(temporary), { force: true });
+  holdSignals(false);
+  process.kill(process.pid, signalled);
+}
+
+// The error lines of the file pass.
+function reportOutOfMemory() {
+  out.error('Memory allocation error\n');
+  tally.outOfMemory = true;
+}
+
+function reportReadFailure(failure, shown) {
+  if (failure.step === 'memory') {
+    reportOutOfMemory();
+    return -1;
+  }
+  const what = failure.step === 'read' || failure.step === 'changed' ? 'reading' : 'opening';
+  out.error(`Error ${what} file: ${shown} (${failureReason(failure, '', core.printable.bind(core))})\n`);
+  tally.anyFailed = true;
+  return -1;
+}
+
+function reportDirectoryFailure(name, failure) {
+  out.error(`Error opening directory: ${core.printable(name)} (${failureReason(failure, name, core.printable.bind(core))})\n`);
+  tally.anyFailed = true;
+}
+
+// Prints to the standard output, or (the filter's report lines) to the error stream.
+const printTo = (toError, text) => (toError ? out.error(text.toString('latin1')) : out.out(text));
+
+function printReport(toError, shown, edits, start) {
+  if (!settings.quiet) printTo(toError, `File: ${shown}  Edits: ${edits}  Time: ${seconds(start)} seconds\n`);
+}
+
+// What a run that writes nothing shows of a text named `name`.
+function reviewText(name, shown, text, toError) {
+  const start = now();
+  const review = settings.review;
+  let flags = 0;
+  if (review === REVIEW.check && settings.verbose) flags |= CLEAN.lines;
+  if (review === REVIEW.check && settings.github) flags |= CLEAN.annotation;
+  const binary = text.includes(0);
+  if (review === REVIEW.diff && !binary) flags |= CLEAN.diff | (settings.colour ? CLEAN.colour : 0);
+  if (SEPARATOR === '\\') flags |= CLEAN.backslash;
+  const result = core.clean(text, name, flags);
+  ++tally.judged;
+  if (result.changes) ++tally.changed;
+  if (review === REVIEW.check) {
+    if (result.changedLines.length > 0) printTo(toError, result.changedLines);
+    printReport(toError, shown, result.edits, start);
+    out.out(result.shown);
+  } else if (review === REVIEW.list && result.changes) {
+    out.out(settings.null ? `${name}\0` : `${core.quoted(name, SEPARATOR)}\n`);
+  } else if (review === REVIEW.diff && result.changes) {
+    out.out(binary ? `Binary file ${shown} would change\n` : result.shown);
+  }
+  return result.edits;
+}
+
+// One file from reading to writing back (or, in a run that writes
+// nothing, to what the mode shows of it): its edit count, or -1.
+function processFile(location, name) {
+  const shown = core.printable(name);
+  try {
+    let read;
+    try {
+      read = readWholeFile(location);
+    } catch (error) {
+      if (!(error instanceof Failure)) throw error;
+      return reportReadFailure(error, shown);
+    }
+    if (settings.review !== REVIEW.none) return reviewText(name, shown, read.content, false);
+    const start = now();
+    const result = core.clean(read.content, name, settings.verbose ? CLEAN.lines : 0);
+    read.content = null;
+    out.out(result.changedLines);
+    printReport(false, shown, result.edits, start);
+    if (result.edits > 0) {
+      const failed = saveFile(location, read.identity, result.cleaned, ({ otherLinks, lostSetIdBits }) => {
+        if (otherLinks) out.error(`Warning: other hard links to '${shown}' keep the old content\n`);
+        if (lostSetIdBits & 0o4000) out.error(`Warning: '${shown}' loses its set-user-ID bit: the saved file has another owner\n`);
+        if (lostSetIdBits & 0o2000) out.error(`Warning: '${shown}' loses its set-group-ID bit: the saved file has another group\n`);
+      });
+      if (failed) {
+        out.error(`Error writing to file: ${shown} (${failureReason(failed.failure, failed.directory, core.printable.bind(core))})\n`);
+        tally.anyFailed = true;
+      } else if (!settings.quiet) {
+        out.out(`Changes saved to '${shown}'.\n`);
+      }
+    }
+    return result.edits;
+  } catch (error) {
+    if (!(error instanceof OutOfMemory || error instanceof RangeError)) throw error;
+    reportOutOfMemory();
+    return -1;
+  }
+}
+
+// The filter: standard input cleaned to standard output, its lines on the error stream.
+function processStandardStreams() {
+  let input;
+  holdSignals(false);  // a signal while standard input is awaited ends the run at once
+  try {
+    input = readStandardInput();
+  } catch (error) {
+    if (error instanceof RangeError) return reportOutOfMemory();
+    if (!(error instanceof Failure)) throw error;
+    return reportReadFailure(error, '-');
+  } finally {
+    holdSignals(true);
+  }
+  try {
+    if (settings.review !== REVIEW.none) return reviewText('-', '-', input, true);
+    const start = now();
+    const result = core.clean(input, '-', settings.verbose ? CLEAN.lines : 0);
+    if (result.changedLines.length > 0) out.error(result.changedLines.toString('latin1'));
+    out.out(result.cleaned);
+    printReport(true, '-', result.edits, start);
+  } catch (error) {
+    if (!(error instanceof OutOfMemory || error instanceof RangeError)) throw error;
+    reportOutOfMemory();
+  }
+}
+
+function pathFits(name) {
+  if (name.length <= maxPathLength) return true;
+  out.error(`Path too long: ${core.printable(name)}\n`);
+  tally.anyFailed = true;
+  return false;
+}
+
+// True when `text` matches `glob`, whose '*' stands for any bytes and '?'
+// for one, neither ever for a '/'.
+function matchesGlob(glob, text) {
+  const globs = glob.split('/');
+  const texts = text.split('/');
+  return globs.length === texts.length && globs.every((part, i) => matchesSegment(part, texts[i]));
+}
+
+function matchesSegment(glob, text) {
+  let g = 0;
+  let t = 0;
+  let star = -1;
+  let textAtStar = 0;
+  while (t < text.length) {
+    if (glob[g] === '*') {
+      star = g++;
+      textAtStar = t;
+    } else if (g < glob.length && (glob[g] === '?' || glob[g] === text[t])) {
+      ++g;
+      ++t;
+    } else if (star >= 0) {
+      g = star + 1;
+      t = ++textAtStar;
+    } else {
+      return false;
+    }
+  }
+  while (glob[g] === '*') ++g;
+  return g === glob.length;
+}
+
+const excluded = (name, below) => excludes.some((glob) => matchesGlob(glob, name) || matchesGlob(glob, below));
+const showsProgress = () => !settings.quiet && (settings.review === REVIEW.none || settings.review === REVIEW.check);
+const below = (path, name) => (path ? `${path}/${name}` : name);
+
+// The files of one directory, then (recursive) those below it, depth first.
+async function walk(dir, path, run) {
+  let listing;
+  try {
+    listing = dir.list();
+  } catch (failure) {
+    reportDirectoryFailure(dir.path, failure);
+    run.failed = true;
+    return;
+  }
+  for (const name of listing.maps) {
+    if (excluded(name, below(path, name))) continue;
+    ++run.matched;
+    const fullPath = joinedPath(dir.path, name);
+    if (!pathFits(fullPath)) continue;
+    const found = dir.locate(name);
+    if (found.place === 'outside') {
+      out.error(`Skipped '${core.printable(fullPath)}': it links outside '${core.printable(run.rootName)}'\n`);
+      continue;
+    }
+    if (found.place === 'missing') {
+      reportReadFailure(found.failure, core.printable(fullPath));
+      continue;
+    }
+    await checkpoint();
+    processFile(found.location, fullPath);
+  }
+  if (!settings.recursive) {
+    run.unsearched = listing.subdirectories.length > 0;
+    return;
+  }
+  for (const name of listing.subdirectories) {
+    const subBelow = below(path, name);
+    if (excluded(name, subBelow)) continue;
+    const subPath = joinedPath(dir.path, name);
+    if (!pathFits(joinedPath(subPath, '*.map'))) continue;
+    let sub;
+    try {
+      sub = dir.openSubdirectory(name);
+    } catch (failure) {
+      reportDirectoryFailure(subPath, failure);
+      run.failed = true;
+      continue;
+    }
+    await walk(sub, subBelow, run);
+  }
+}
+
+async function processDirectory(name) {
+  if (!pathFits(joinedPath(name, '*.map'))) return;
+  const start = now();
+  let root;
+  try {
+    root = Directory.openRoot(name);
+  } catch (failure) {
+    reportDirectoryFailure(name, failure);
+    return;
+  }
+  const run = { rootName: name, matched: 0, failed: false, unsearched: false };
+  await walk(root, '', run);
+  if (run.matched === 0) {
+    if (!run.failed) {
+      out.error(`No .map files found in directory: ${core.printable(name)}${run.unsearched ? ' (its subdirectories are searched with -r)' : ''}\n`);
+    }
+    return;
+  }
+  if (showsProgress()) out.out(`Overall processing time: ${seconds(start)} seconds\n`);
+}
+
+function isDirectory(name) {
+  try {
+    return fs.statSync(bytesOf(name)).isDirectory();
+  } catch {
+    return false;
+  }
+}
+
+async function processTarget(target) {
+  if (target === '-') {
+    processStandardStreams();
+  } else if (target.length > maxPathLength) {
+    out.error(`Path too long: ${core.printable(target)}\n`);
+    tally.anyFailed = true;
+  } else if (isDirectory(target)) {
+    await processDirectory(target);
+  } else {
+    await checkpoint();
+    processFile(fileAt(target), target);
+  }
+}
+
+async function run() {
+  switch (action) {
+    case ACTION.usage:
+      out.out(core.usage());
+      return 0;
+    case ACTION.version:
+      out.out(`mapclean ${core.version()}\n`);
+      return 0;
+    case ACTION.error:
+      out.error(`${message}\n`);
+      return 1;
+    default:
+      break;
+  }
+  const filters = targets.filter((target) => target === '-').length;
+  if (filters > 1) {
+    out.error('Error: "-" can be given only once\n');
+    return 1;
+  }
+  // No terminal to ask on is assured, and a question from here could not
+  // work as the program's does: a run that would ask or pause is refused.
+  if (settings.review === REVIEW.none && !settings.silent && (targets.length === 0 || filters < targets.length)) {
+    out.error('Error: mapclean from npm asks nothing: add -s to save without asking, or use -check, -diff or -list\n');
+    return 1;
+  }
+  if (settings.review === REVIEW.list || settings.review === REVIEW.diff) {
+    const automatic = tty.isatty(1) && !process.env.NO_COLOR;
+    settings.colour = settings.review === REVIEW.diff && (settings.colourWhen === COLOUR_WHEN.always
+      || (settings.colourWhen === COLOUR_WHEN.automatic && automatic));
+  }
+  holdSignals(true);
+  if (targets.length === 0) {
+    const cwd = Buffer.from(process.cwd(), 'utf8').toString('latin1');
+    if (showsProgress()) out.out(`No target specified. Processing .map files in current directory: ${core.printable(cwd)}\n`);
+    await processDirectory(cwd);
+  }
+  for (const target of targets) await processTarget(target);
+  if (settings.review === REVIEW.check && !settings.quiet) {
+    printTo(filters > 0, `${tally.changed} of ${tally.judged} files would change\n`);
+  }
+  if (tally.outOfMemory || (settings.review !== REVIEW.none && tally.changed > 0)) return 1;
+  return tally.anyFailed ? 2 : 0;
+}
+
+let status = await run();
+out.flush();
+if (out.outputError) {
+  out.error(`Error writing to standard output (${errorText(out.outputError)})\n`);
+  status = 2;
+}
+await checkpoint();
+process.exitCode = status;

@@ -1,0 +1,175 @@
+// The npm package as its users get it: packed, installed with no registry
+// reachable, and run against the native program over maps of every kind,
+// in every mode that asks nothing (statuses, both streams and every written
+// byte compared), interrupted mid-save, and through the real pre-commit.
+// Run by ctest in the wasm build, which sets MAPCLEAN_EXE (the native
+// program), MAPCLEAN_MAKE_MAP and MAPCLEAN_SOURCE; MAPCLEAN_CORPUS (a folder
+// of real maps) adds them to the maps compared.
+import assert from 'node:assert/strict';
+import { spawn, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import test from 'node:test';
+
+const source = process.env.MAPCLEAN_SOURCE;
+const exe = process.env.MAPCLEAN_EXE;
+const found = (program) => spawnSync('sh', ['-c', `command -v ${program}`]).status === 0;
+const missing = !exe || !fs.existsSync(exe) ? 'MAPCLEAN_EXE names no native program'
+  : !found('npm') ? 'npm is not installed' : false;
+const work = fs.mkdtempSync(`${os.tmpdir()}/mapclean-npm-`);
+// No registry: a closed local port, so anything that would fetch fails.
+const offline = { ...process.env, npm_config_registry: 'http://127.0.0.1:9/', npm_config_cache: `${work}/npm-cache`,
+  npm_config_audit: 'false', npm_config_fund: 'false', npm_config_update_notifier: 'false' };
+const run = (command, args, options = {}) => spawnSync(command, args, { encoding: 'latin1', maxBuffer: 1 << 30, ...options });
+const packed = `${work}/prefix/bin/mapclean`;
+
+const NOISY = 'gain 0.30000000000000004\nlimit 1.9999999\n( 1.0000001 -2.5e-08 3 ) tex 0.2999999 0 0\n';
+// A tree of maps of every kind the file pass meets: names that need
+// quoting or escaping (one not UTF-8, one like an option), line ends, a NUL,
+// Quake fields, links inside and outside, a directory named like a map, an
+// unreadable file and folder, a subfolder, the generated map and the corpus.
+function makeTree(root) {
+  fs.mkdirSync(`${root}/sub/deeper`, { recursive: true });
+  const files = {
+    'noisy.map': NOISY, 'crlf.map': 'a\t1.0000001\r\nb 2.50\r\n', 'nul.map': '1.0000001 x\0 2.0000001\n',
+    'clean.map': '( 1 2 3 )\n', 'empty.map': '', 'UPPER.MAP': NOISY, 'sp ace.map': NOISY, 'quo"te\\.map': NOISY,
+    'new\nline.map': NOISY, '\xff\xfe.map': NOISY, '--color=never.map': NOISY, 'notes.txt': NOISY,
+    'quake.map': '( 1088 -1792 -96 ) ( 1088 -1664 -96 ) ( 1088 -1792 -32 ) tech08_1 16.5 -8.25 45.5 0.25 0.5 0 1.5 0\n'
+      + '"_color" "1 0.7999999999999999 0.6"\n"angle" "89.9999"\n',
+    'sub/deep.map': NOISY, 'sub/deeper/deepest.map': '1.5E3 9.9999999e-01 -7.62939e-06', 'sub/skip.map': NOISY,
+    'locked.map': NOISY, 'readonly.map': NOISY, 'locked/inside.map': NOISY,
+  };
+  fs.mkdirSync(`${root}/locked`);
+  fs.mkdirSync(`${root}/dir.map`);
+  for (const [name, text] of Object.entries(files)) fs.writeFileSync(Buffer.from(`${root}/${name}`, 'latin1'), text, 'latin1');
+  fs.writeFileSync(`${root}/../outside.map`, NOISY);
+  fs.symlinkSync('../outside.map', `${root}/link-out.map`);
+  fs.symlinkSync('sub/deep.map', `${root}/link-in.map`);
+  fs.symlinkSync('gone', `${root}/dangling.map`);
+  if (process.env.MAPCLEAN_MAKE_MAP) {
+    fs.writeFileSync(`${root}/sub/generated.map`, run(process.env.MAPCLEAN_MAKE_MAP, ['2', '30'], { encoding: 'buffer' }).stdout);
+  }
+  if (process.env.MAPCLEAN_CORPUS) fs.cpSync(process.env.MAPCLEAN_CORPUS, `${root}/sub/corpus`, { recursive: true });
+  fs.chmodSync(`${root}/readonly.map`, 0o444);
+  fs.chmodSync(`${root}/locked.map`, 0);
+  fs.chmodSync(`${root}/locked`, 0);
+}
+
+// Every entry below `root`: its kind, mode and bytes (a link: its target).
+function snapshot(root, into = {}, below = '') {
+  for (const name of fs.readdirSync(Buffer.from(root + below, 'latin1'), { encoding: 'buffer' })) {
+    const path = `${below}/${name.toString('latin1')}`;
+    const full = Buffer.from(root + path, 'latin1');
+    const info = fs.lstatSync(full);
+    if (info.isSymbolicLink()) into[path] = `link ${fs.readlinkSync(full)}`;
+    else if (info.isDirectory()) (into[path] = `dir ${info.mode}`) && info.mode & 0o100 && snapshot(root, into, path);
+    else into[path] = `${info.mode} ${info.mode & 0o400 ? fs.readFileSync(full).toString('latin1') : '?'}`;
+  }
+  return into;
+}
+
+// A run in a fresh tree at the same path for both programs: what it
+// printed (times aside), its status and the tree it left.
+function outcome(command, args, input) {
+  const root = `${work}/tree/maps`;
+  fs.rmSync(`${work}/tree`, { recursive: true, force: true });
+  makeTree(root);
+  const result = run(command, args.map((arg) => Buffer.from(arg, 'latin1').toString()), { cwd: root, input: input ?? '' });
+  const times = (text) => text.replace(/(Time: |processing time: )\d+\.\d{3}/g, '$1T');
+  return { status: result.status, stdout: times(result.stdout), stderr: times(result.stderr), tree: snapshot(root) };
+}
+
+test('the package: packed, installed offline, same as the program', { skip: missing }, async (t) => {
+  const pack = run('npm', ['pack', '--json', '--pack-destination', work], { cwd: source, env: offline, encoding: 'utf8' });
+  assert.equal(pack.status, 0, pack.stderr);
+  const [{ filename, files }] = JSON.parse(pack.stdout);
+  assert.deepEqual(files.map((file) => file.path).sort(),
+    ['LICENSE', 'README.md', 'node/io.mjs', 'node/main.mjs', 'node/mapclean.wasm', 'node/module.mjs', 'package.json']);
+  const install = run('npm', ['install', '-g', '--prefix', `${work}/prefix`, `${work}/${filename}`], { env: offline });
+  assert.equal(install.status, 0, install.stderr);
+  const manifest = JSON.parse(fs.readFileSync(`${source}/package.json`, 'utf8'));
+  assert.deepEqual([manifest.dependencies, manifest.devDependencies, manifest.scripts], [undefined, undefined, undefined]);
+  assert.equal(run(packed, ['--version']).stdout, `mapclean ${manifest.version}\n`);
+
+  const root = process.getuid?.() === 0;  // root reads and writes every file anyway
+  const runs = [
+    ['-check', '-r', '.'], ['-check', '-verbose', '-github', '-r', '.'], ['-diff', '-r', '.'],
+    ['-diff', '--color=always', '-r', '-exclude', 'sub/corpus'], ['-list', '-r', '.'], ['-list', '-z', '-r', '.'],
+    ['-s', '-r'], ['-S', '-ALL', '-QUIET', '-STABLE', '-r', '.'], ['-s', '-verbose', '-p', '2', '-r', '.'],
+    ['--silent', '-p', '0', '-only', 'offsets,rotation', '-r', '.'], ['-check', '-only', 'planes,keys', '-r', '.'],
+    ['-check', '-plain', '-stable', '-r', '-exclude', 'sub/*', '-exclude', './dir.map', '.'], ['-check', '.', 'sub'],
+    ['-list', '-stable', '--', '--color=never.map', 'noisy.map', 'missing.map', 'dir.map', 'link-out.map', 'sub'],
+    ['-s', '-quiet', '--color=never.map', 'sp ace.map', 'readonly.map', 'link-in.map'], ['-check', 'notes.txt', 'locked.map'],
+    ['-check', 'locked'], ['-check', 'sub/deeper/'], ['-diff', 'nul.map', 'crlf.map', 'empty.map'],
+    ['-check', 'empty-dir-none'], ['-x'], ['-p', 'abc'], ['-p'], ['-only', 'walls'], ['-only'], ['-z', '-check'],
+    ['-', '-'], ['--color=sometimes'], ['-exclude'], ['--version'], ['-h'], ['-check', '-q', '-r', 'locked', 'sub'],
+  ];
+  const filter = [['-'], ['-check', '-'], ['-diff', '-'], ['-s', '-verbose', '-'], ['-p', '3', '-stable', '-'],
+    ['-list', '-'], ['-check', '-github', '-', 'noisy.map']];
+  for (const args of [...runs, ...filter]) {
+    const input = filter.includes(args) ? NOISY + 'x 1e-07\r\n\0 2.0000001' : '';
+    const expected = outcome(exe, args, input);
+    assert.deepEqual(outcome(packed, args, input), expected, `mapclean ${args.join(' ')}`);
+  }
+  t.diagnostic(`${runs.length + filter.length} runs compared${root ? ' (as root: every file readable)' : ''}`
+    + `${process.env.MAPCLEAN_CORPUS ? ', the corpus among the maps' : ', no corpus (MAPCLEAN_CORPUS unset)'}`);
+
+  // A run that would ask is refused, touching nothing.
+  const asked = outcome(packed, ['noisy.map']);
+  assert.equal(asked.status, 1);
+  assert.match(asked.stderr, /^Error: mapclean from npm asks nothing/);
+  assert.equal(asked.tree['/noisy.map'].endsWith(NOISY), true);
+});
+
+test('a signal mid-run leaves every map whole and no temporary', { skip: missing || !process.env.MAPCLEAN_MAKE_MAP }, async () => {
+  const dir = `${work}/signals`;
+  fs.mkdirSync(dir);
+  const map = run(process.env.MAPCLEAN_MAKE_MAP, ['8', '30'], { encoding: 'buffer' }).stdout;
+  const cleaned = run(exe, ['-'], { input: map, encoding: 'buffer' }).stdout;
+  for (const [i, signal] of ['SIGINT', 'SIGTERM', 'SIGHUP'].entries()) {
+    for (let n = 0; n < 6; n++) fs.writeFileSync(`${dir}/${n}.map`, map);
+    const child = spawn(packed, ['-s', '-quiet', dir], { stdio: 'ignore' });
+    // Whenever it lands (at start, mid-save or after the end) the outcome
+    // must be whole files; the delays only vary where.
+    await new Promise((resolve) => setTimeout(resolve, 150 * (i + 1)));
+    child.kill(signal);
+    const [, ended] = await new Promise((resolve) => child.on('exit', (...how) => resolve(how)));
+    assert.ok(ended === signal || ended === null, `${signal}: ended by ${ended}`);
+    for (const name of fs.readdirSync(dir)) {
+      assert.match(name, /^\d\.map$/, `${signal} left ${name}`);
+      const bytes = fs.readFileSync(`${dir}/${name}`);
+      assert.ok(bytes.equals(map) || bytes.equals(cleaned), `${signal}: ${name} is neither old nor new`);
+    }
+  }
+});
+
+test('pre-commit installs the node hooks itself and runs them', { skip: missing || (!found('pre-commit') && 'pre-commit is not installed') || (!found('git') && 'git is not installed') }, () => {
+  const repo = `${work}/repo`;
+  fs.mkdirSync(repo);
+  const maps = { 'a.map': NOISY, 'b.MAP': 'x 1.9999999\n', 'c.map': '( 1 2 3 )\n', '--color=never.map': NOISY };
+  for (const [name, text] of Object.entries(maps)) fs.writeFileSync(`${repo}/${name}`, text);
+  // No mapclean on PATH: the hook must bring its own.
+  const path = process.env.PATH.split(':').filter((dir) => !fs.existsSync(`${dir}/mapclean`)).join(':');
+  const env = { ...offline, PATH: path, PRE_COMMIT_HOME: `${work}/pre-commit` };
+  const sh = (script) => run('sh', ['-c', script], { cwd: repo, env, encoding: 'utf8' });
+  assert.equal(sh('git init -q . && git config user.email t@invalid && git config user.name t && git add .').status, 0);
+  const tryRepo = (hook) => sh(`pre-commit try-repo '${source}' ${hook} --all-files --verbose`);
+
+  let hook = tryRepo('mapclean-check-node');
+  assert.equal(hook.status, 1, hook.stdout + hook.stderr);
+  for (const listed of ['\na.map\n', '\nb.MAP\n', '\n--color=never.map\n']) assert.ok(hook.stdout.includes(listed), hook.stdout);
+  assert.ok(!hook.stdout.includes('\nc.map\n'), hook.stdout);
+
+  hook = tryRepo('mapclean-node');
+  assert.equal(hook.status, 1, hook.stdout + hook.stderr);
+  assert.match(hook.stdout, /files were modified by this hook/);
+  for (const name of Object.keys(maps)) {
+    const expected = run(exe, ['-stable', '-'], { input: maps[name] }).stdout;
+    assert.equal(fs.readFileSync(`${repo}/${name}`, 'latin1'), expected, name);
+  }
+  for (const name of ['mapclean-node', 'mapclean-check-node']) {
+    sh('git add .');
+    hook = tryRepo(name);
+    assert.equal(hook.status, 0, `${name}: ${hook.stdout}${hook.stderr}`);
+  }
+});
