@@ -89,7 +89,14 @@ function writeAll(fd, bytes) {
 export class Console {
   #pending = [];
   #size = 0;
+  #brokenPipe;
   outputError = null;
+
+  // `brokenPipe()`: ends the process as a write to a closed pipe ends the
+  // program (POSIX), before the failure is kept.
+  constructor(brokenPipe) {
+    this.#brokenPipe = brokenPipe;
+  }
 
   out(text) {
     const bytes = typeof text === 'string' ? Buffer.from(text, 'latin1') : text;
@@ -115,6 +122,7 @@ export class Console {
     try {
       writeAll(1, bytes);
     } catch (error) {
+      if (error.code === 'EPIPE' && process.platform !== 'win32') this.#brokenPipe();
       this.outputError = error.code ?? 'EIO';
     }
   }

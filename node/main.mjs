@@ -5,6 +5,7 @@
 // io.mjs do what the program's file pass and directory walk do, with
 // Node's files and streams, and print what they print.
 import fs from 'node:fs';
+import os from 'node:os';
 import tty from 'node:tty';
 
 import { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, REVIEW } from './module.mjs';
@@ -45,7 +46,7 @@ function expandWildcards(args) {
 }
 
 const args = expandWildcards(process.argv.slice(2).map((argument) => Buffer.from(argument, 'utf8').toString('latin1')));
-const out = new Console();
+const out = new Console(() => endBy('SIGPIPE'));
 const core = new Core(args, exists);
 const { action, message, targets, excludes, settings } = core.request;
 const tally = { judged: 0, changed: 0, anyFailed: false, outOfMemory: false };
@@ -64,10 +65,18 @@ const holdSignals = (hold) => SIGNALS.forEach((signal) => (hold ? process.on : p
 
 async function checkpoint() {
   await new Promise((resolve) => setImmediate(resolve));
-  if (!signalled) return;
+  if (signalled) endBy(signalled);
+}
+
+// Ends the process by `signal` as the program ends (no temporary left):
+// Node then lets the signal's default action happen, SIGPIPE's too.
+function endBy(signal) {
   for (const temporary of pendingTemporaries) fs.rmSync(bytesOf(temporary), { force: true });
   holdSignals(false);
-  process.kill(process.pid, signalled);
+  const none = () => {};
+  process.on(signal, none).off(signal, none);
+  process.kill(process.pid, signal);
+  process.exit(128 + os.constants.signals[signal]);  // where the signal cannot end it
 }
 
 // The error lines of the file pass.

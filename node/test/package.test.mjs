@@ -22,6 +22,10 @@ const offline = { ...process.env, npm_config_registry: 'http://127.0.0.1:9/', np
   npm_config_audit: 'false', npm_config_fund: 'false', npm_config_update_notifier: 'false' };
 const run = (command, args, options = {}) => spawnSync(command, args, { encoding: 'latin1', maxBuffer: 1 << 30, ...options });
 const packed = `${work}/prefix/bin/mapclean`;
+test.after(() => {
+  if (fs.existsSync(`${work}/tree/maps/locked`)) fs.chmodSync(`${work}/tree/maps/locked`, 0o755);
+  fs.rmSync(work, { recursive: true, force: true });
+});
 
 const NOISY = 'gain 0.30000000000000004\nlimit 1.9999999\n( 1.0000001 -2.5e-08 3 ) tex 0.2999999 0 0\n';
 // A tree of maps of every kind the file pass meets: names that need
@@ -113,6 +117,10 @@ test('the package: packed, installed offline, same as the program', { skip: miss
   }
   t.diagnostic(`${runs.length + filter.length} runs compared${root ? ' (as root: every file readable)' : ''}`
     + `${process.env.MAPCLEAN_CORPUS ? ', the corpus among the maps' : ', no corpus (MAPCLEAN_CORPUS unset)'}`);
+
+  // A reader that stops early ends the run as it ends the program (SIGPIPE).
+  const piped = (program) => outcome('sh', ['-c', `("$0" -diff -r .; echo "status $?" >&2) | head -c 10`, program]);
+  assert.deepEqual(piped(packed), piped(exe));
 
   // A run that would ask is refused, touching nothing.
   const asked = outcome(packed, ['noisy.map']);
