@@ -7,12 +7,14 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "model.h"
 
@@ -138,6 +140,9 @@ TEST(Api, ErrorsAreReturnCodes) {
             << bad;
     }
     EXPECT_EQ(mapclean_clean_token("1", 1, nullptr, out, sizeof out, nullptr), MAPCLEAN_EINVAL);
+    // A length no object can have is refused before any view of it is made.
+    EXPECT_EQ(mapclean_clean_token("1", SIZE_MAX, nullptr, out, sizeof out, &written), MAPCLEAN_EINVAL);
+    EXPECT_EQ(mapclean_clean_text("1", SIZE_MAX, nullptr, collect, nullptr, nullptr), MAPCLEAN_EINVAL);
     EXPECT_EQ(mapclean_format_double(std::numeric_limits<double>::infinity(), nullptr, out, sizeof out, &written),
               MAPCLEAN_EINVAL);
     EXPECT_EQ(mapclean_format_double(std::nan(""), nullptr, out, sizeof out, &written), MAPCLEAN_EINVAL);
@@ -187,6 +192,17 @@ TEST(Api, FormatDoubleIsTheTokenRewriteOfTheShortestText) {
         size_t written = 0;
         ASSERT_EQ(mapclean_format_double(c.value, &options, out, sizeof out, &written), MAPCLEAN_OK) << c.text;
         EXPECT_EQ(std::string(out, written), c.text);
+    }
+    // The longest texts, with plain and at 308 decimals, fit the header's bound.
+    for (const auto& [value, precision, plain, length] : {std::tuple(-1.7976931348623157e308, -1, 1, 310),
+                                                          std::tuple(-2.2250738585072014e-308, 308, 0, 311)}) {
+        mapclean_options options = with_precision(precision);
+        options.plain = plain;
+        char out[MAPCLEAN_FORMAT_DOUBLE_BOUND];
+        size_t written = 0;
+        ASSERT_EQ(mapclean_format_double(value, &options, out, sizeof out, &written), MAPCLEAN_OK);
+        EXPECT_EQ(written, static_cast<size_t>(length));
+        EXPECT_EQ(std::strlen(out), written);
     }
     // Random doubles of every magnitude, against the model's rewrite.
     std::mt19937_64 random(23);

@@ -85,7 +85,8 @@ MAPCLEAN_API void mapclean_options_init(mapclean_options *options);
 typedef int (*mapclean_write_fn)(void *user, const char *bytes, size_t length);
 
 /* Cleans the `length` bytes at `text` (`text` may be NULL when `length` is
- * 0) and hands the result to `write` in pieces, in order, with `user`:
+ * 0; a `length` above PTRDIFF_MAX is MAPCLEAN_EINVAL, since no object can be
+ * that long) and hands the result to `write` in pieces, in order, with `user`:
  * exactly the bytes `mapclean -` writes for the same options, the bytes
  * from the first NUL on copied through unchanged. `write` may be NULL to
  * only count. `options` NULL means the defaults. `*edits`, when `edits` is
@@ -94,12 +95,16 @@ typedef int (*mapclean_write_fn)(void *user, const char *bytes, size_t length);
  * Returns MAPCLEAN_OK; MAPCLEAN_EINVAL for a bad argument, options of
  * another version or `only` bits that name no field; MAPCLEAN_ENOMEM;
  * MAPCLEAN_EUSER when `write` returned nonzero (what it received so far
- * stands; nothing more is handed on). */
+ * stands; nothing more is handed on). `write` may itself call any function
+ * of this interface: there is no shared state to disturb.
+ * Built for WebAssembly (the page, the npm package) the library has no C++
+ * exceptions: memory running out there traps instead of returning
+ * MAPCLEAN_ENOMEM, and the module must be instantiated again. */
 MAPCLEAN_API int mapclean_clean_text(const char *text, size_t length, const mapclean_options *options,
                                      mapclean_write_fn write, void *user, int64_t *edits);
 
-/* Cleans one number token: the `length` bytes at `token` must be exactly
- * one number as the program reads numbers (an optional sign, digits with an
+/* Cleans one number token: the `length` bytes at `token` (at most
+ * PTRDIFF_MAX, else MAPCLEAN_EINVAL) must be exactly one number as the program reads numbers (an optional sign, digits with an
  * optional point and exponent, or a "0x" form), else MAPCLEAN_EINVAL. The
  * result is what the program writes for a text made of that token alone (a
  * lone token lies in no map field: with `only` set it comes back as it is).
@@ -115,7 +120,12 @@ MAPCLEAN_API int mapclean_clean_token(const char *token, size_t length, const ma
  * `value` (what C++'s std::to_chars(value) writes: 0.30000000000000004,
  * 1e-07), cleaned as mapclean_clean_token cleans it (0.3, 0). Out, capacity,
  * written and the results as there; MAPCLEAN_EINVAL for an infinity or a
- * NaN. */
+ * NaN. The text is at most 24 bytes in automatic mode, but up to 310 with
+ * `plain` (-1.7976931348623157e308 written out) and 311 at a precision of
+ * 308 (-2.2250738585072014e-308: "-0." and 308 decimals): a buffer of
+ * MAPCLEAN_FORMAT_DOUBLE_BOUND bytes holds every text and its NUL. */
+#define MAPCLEAN_FORMAT_DOUBLE_BOUND 312
+
 MAPCLEAN_API int mapclean_format_double(double value, const mapclean_options *options, char *out, size_t capacity,
                                         size_t *written);
 

@@ -78,7 +78,8 @@ function outcome(command, args, input) {
   const root = `${work}/tree/maps`;
   fs.rmSync(`${work}/tree`, { recursive: true, force: true });
   makeTree(root);
-  const result = run(command, args.map((arg) => Buffer.from(arg, 'latin1').toString()), { cwd: root, input: input ?? '' });
+  const result = run(command, args.map((arg) => Buffer.from(arg, 'latin1').toString()),
+    { cwd: root, input: input ?? '', env: offline });
   const times = (text) => text.replace(/(Time: |processing time: )\d+\.\d{3}/g, '$1T');
   return { status: result.status, stdout: times(result.stdout), stderr: times(result.stderr), tree: snapshot(root) };
 }
@@ -117,6 +118,10 @@ test('the package: packed, installed offline, same as the program', { skip: miss
   }
   t.diagnostic(`${runs.length + filter.length} runs compared${root ? ' (as root: every file readable)' : ''}`
     + `${process.env.MAPCLEAN_CORPUS ? ', the corpus among the maps' : ', no corpus (MAPCLEAN_CORPUS unset)'}`);
+
+  // npx runs the same command from the tarball, with no registry either.
+  const npx = outcome('npx', ['--yes', `${work}/${filename}`, '-check', '-github', '-stable', '-r', '--', '.']);
+  assert.deepEqual(npx, outcome(exe, ['-check', '-github', '-stable', '-r', '--', '.']));
 
   // A reader that stops early ends the run as it ends the program (SIGPIPE).
   const piped = (program) => outcome('sh', ['-c', `("$0" -diff -r .; echo "status $?" >&2) | head -c 10`, program]);

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -93,6 +94,10 @@ int clean_token(std::string_view token, const mapclean_options* options, char* o
     return copy_out(clean_text(token, rules, nullptr, edits), out, capacity, written);
 }
 
+// The longest text a pointer difference can span: a longer length names no
+// object, and a view of it would be undefined behaviour.
+constexpr size_t kMaxLength = static_cast<size_t>(PTRDIFF_MAX);
+
 }  // namespace
 
 extern "C" {
@@ -102,7 +107,7 @@ void mapclean_options_init(mapclean_options* options) { *options = mapclean_opti
 int mapclean_clean_text(const char* text, size_t length, const mapclean_options* options, mapclean_write_fn write,
                         void* user, int64_t* edits) {
     CleanRules rules;
-    if ((!text && length > 0) || !rules_of(options, rules)) return MAPCLEAN_EINVAL;
+    if ((!text && length > 0) || length > kMaxLength || !rules_of(options, rules)) return MAPCLEAN_EINVAL;
     const std::string_view input(text ? text : "", length);
     return guarded([&] {
         int64_t count = 0;
@@ -121,7 +126,7 @@ int mapclean_clean_text(const char* text, size_t length, const mapclean_options*
 
 int mapclean_clean_token(const char* token, size_t length, const mapclean_options* options, char* out,
                          size_t capacity, size_t* written) {
-    if (!token) return MAPCLEAN_EINVAL;
+    if (!token || length > kMaxLength) return MAPCLEAN_EINVAL;
     return guarded([&] { return clean_token(std::string_view(token, length), options, out, capacity, written); });
 }
 
