@@ -3,11 +3,14 @@
 import { DEFAULT_OPTIONS, FIELDS } from './mapclean.js';
 
 // The MAPCLEAN_ONLY_* bits of a -only list ("offsets,rotation"); throws for
-// a word that names no field, as the command line refuses it.
+// a word that names no field, as the command line refuses it: each word
+// exactly a field's name in any letter case (no spaces, none empty, and no
+// property that every object has, such as "constructor").
 export function parseOnly(list) {
   let bits = 0;
   for (const word of list.split(',')) {
-    const bit = FIELDS[word.trim().toLowerCase()];
+    const name = word.toLowerCase();
+    const bit = Object.hasOwn(FIELDS, name) ? FIELDS[name] : undefined;
     if (bit === undefined) throw new Error(`-only takes ${Object.keys(FIELDS).join(', ')}: ${list}`);
     bits |= bit;
   }

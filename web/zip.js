@@ -52,10 +52,14 @@ export function createZip(files) {
     put(e.bytes);
   }
   const directory = at;
+  // Made on Unix (host 3) with a file's mode: unzip then takes the UTF-8
+  // flag's names as they are (for an MS-DOS entry it translates them).
+  const madeBy = (3 << 8) | 20;
+  const regularFile = (0o100644 << 16) >>> 0;
   entries.forEach((e, i) => {
-    u32(0x02014b50); u16(20); u16(20); u16(0x0800); u16(0); u16(e.time); u16(e.date);
+    u32(0x02014b50); u16(madeBy); u16(20); u16(0x0800); u16(0); u16(e.time); u16(e.date);
     u32(e.crc); u32(e.bytes.length); u32(e.bytes.length); u16(e.name.length); u16(0); u16(0); u16(0); u16(0);
-    u32(0); u32(offsets[i]);
+    u32(regularFile); u32(offsets[i]);
     put(e.name);
   });
   const directorySize = at - directory;

@@ -5,7 +5,8 @@
 // MAPCLEAN_EXE (the native program) and MAPCLEAN_MAKE_MAP.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { existsSync, readFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import test from 'node:test';
 import { pathToFileURL } from 'node:url';
 
@@ -111,4 +112,39 @@ test('the edit places stand where the edits are', { skip: missing }, async () =>
   assert.equal(decode(text, places[1].from, places[1].length), '-0.30000001');
   assert.equal(mapclean.editPlaces({}, 1).length, 1);
   assert.throws(() => mapclean.clean(text, { only: 0x200 }), /invalid/);
+});
+
+test('an address asks for exactly what the command line takes, and shows what runs', { skip: missing }, async () => {
+  const { optionsFromSearch, commandLine } = await import(pathToFileURL(`${web}/options.js`));
+  const { loadMapclean } = await import(pathToFileURL(`${web}/mapclean.js`));
+  const mapclean = await loadMapclean(readFileSync(`${web}/mapclean.wasm`));
+  const text = bytesOf('0.30000000000000004 ( 1.9999999 2 3 ) ( 4 5 6 ) ( 7 8 9 ) wall 0.5000001 0 0 0 1 1\n');
+  for (const only of ['constructor', '__proto__', 'toString', ' planes', 'PLANES', 'planes,', 'offsets,Rotation', 'keys']) {
+    const { options, problems } = optionsFromSearch(`?only=${encodeURIComponent(only)}`);
+    const run = spawnSync(exe, ['-only', only, '-'], { input: text });
+    assert.equal(problems.length === 0, run.status === 0, `only=${only}: ${problems}`);
+    if (run.status === 0) assert.deepEqual(mapclean.clean(text, options).output, new Uint8Array(run.stdout), only);
+  }
+  for (const precision of ['1000', '308', '99999999999', '-5']) {
+    const { options } = optionsFromSearch(`?precision=${precision}&stable=0`);
+    const shown = commandLine(options).split(' ').slice(1);
+    assert.deepEqual(mapclean.clean(text, options).output, native(text, shown).output, commandLine(options));
+  }
+});
+
+test('the ZIP reads back in unzip, zipinfo and Python, non-ASCII names included', { skip: missing }, async (t) => {
+  const tools = ['unzip', 'zipinfo', 'python3'].filter((tool) => spawnSync('sh', ['-c', `command -v ${tool}`]).status !== 0);
+  if (tools.length > 0) return t.skip(`not installed: ${tools.join(', ')}`);
+  const { createZip } = await import(pathToFileURL(`${web}/zip.js`));
+  const names = ['room.map', 'pack/ünïcödé-名前.map', 'pack/sub/a b.map'];
+  const dir = mkdtempSync(`${tmpdir()}/mapclean-zip-`);
+  writeFileSync(`${dir}/maps.zip`, createZip(names.map((name, i) => ({ name, bytes: bytesOf(`${i} 0.3\n`) }))));
+  const run = (command, ...args) => spawnSync(command, args, { cwd: dir, encoding: 'utf8' });
+  assert.equal(run('unzip', '-t', 'maps.zip').status, 0);
+  assert.equal(run('unzip', '-q', 'maps.zip', '-d', 'out').status, 0);
+  names.forEach((name, i) => assert.equal(readFileSync(`${dir}/out/${name}`, 'latin1'), `${i} 0.3\n`, name));
+  assert.match(run('zipinfo', 'maps.zip').stdout, /-rw-r--r--.* unx .*ünïcödé-名前\.map/);
+  const python = run('python3', '-c', 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).namelist())', 'maps.zip');
+  assert.equal(python.stdout.trim(), `['room.map', 'pack/ünïcödé-名前.map', 'pack/sub/a b.map']`);
+  rmSync(dir, { recursive: true });
 });
