@@ -6,8 +6,12 @@ import { PAGE_OPTIONS, commandLine, optionsFromSearch, parsePrecision, searchFro
 const $ = (id) => document.getElementById(id);
 const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
 let files = [];     // [{ name, blob }] of the last pick or drop
+let unread = [];    // the names of the entries of the last drop that could not be read
 let run = 0;        // the run whose messages count
 let urls = [];      // object URLs of the last run, released before the next
+let rows = [];      // the results' list items, by file index
+let tally = { changed: 0, failed: 0 };
+let pending = [];   // the worker's messages not yet shown
 
 // --- Options -----------------------------------------------------------
 
@@ -77,9 +81,20 @@ function optionsChanged() {
 const isMap = (name) => /\.map$/i.test(name);
 
 // Results are listed in path order, whatever order the files came in.
-function take(picked) {
+function take(picked, unreadable = []) {
   files = picked.sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
+  unread = unreadable;
   start();
+}
+
+// A dropped file entry's file, or, where it cannot be had (a name the
+// browser cannot give it, a file gone meanwhile), its name in `unreadable`.
+async function fileOf(entry, name, found, unreadable) {
+  try {
+    found.push({ name, blob: await new Promise((ok, fail) => entry.file(ok, fail)) });
+  } catch {
+    unreadable.push(name);
+  }
 }
 
 $('files').addEventListener('change', (event) => {
@@ -91,17 +106,25 @@ $('folder').addEventListener('change', (event) => {
   take(picked.map((file) => ({ name: file.webkitRelativePath || file.name, blob: file })));
 });
 
-// The files below a dropped folder's entry, with their paths.
-async function filesBelow(entry, found) {
+// The files below a dropped folder's entry, with their paths; a folder
+// that cannot be listed goes to `unreadable` too.
+async function filesBelow(entry, found, unreadable) {
+  const path = entry.fullPath.replace(/^\//, '');
   if (entry.isFile) {
-    if (isMap(entry.name)) found.push({ name: entry.fullPath.replace(/^\//, ''), blob: await new Promise((ok, fail) => entry.file(ok, fail)) });
+    if (isMap(entry.name)) await fileOf(entry, path, found, unreadable);
     return;
   }
   const reader = entry.createReader();
   for (;;) {
-    const batch = await new Promise((ok, fail) => reader.readEntries(ok, fail));
+    let batch;
+    try {
+      batch = await new Promise((ok, fail) => reader.readEntries(ok, fail));
+    } catch {
+      unreadable.push(`${path}/`);
+      return;
+    }
     if (batch.length === 0) break;
-    for (const child of batch) await filesBelow(child, found);
+    for (const child of batch) await filesBelow(child, found, unreadable);
   }
 }
 
@@ -115,13 +138,14 @@ drop.addEventListener('drop', async (event) => {
   event.preventDefault();
   drop.classList.remove('over');
   const found = [];
+  const unreadable = [];
   const entries = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry?.()).filter(Boolean);
   for (const entry of entries) {
-    if (entry.isFile) found.push({ name: entry.name, blob: await new Promise((ok, fail) => entry.file(ok, fail)) });
-    else await filesBelow(entry, found);
+    if (entry.isFile) await fileOf(entry, entry.name, found, unreadable);
+    else await filesBelow(entry, found, unreadable);
   }
   if (entries.length === 0) for (const file of event.dataTransfer.files) found.push({ name: file.name, blob: file });
-  take(found);
+  take(found, unreadable);
 });
 
 // --- A run -------------------------------------------------------------
@@ -131,7 +155,9 @@ function start() {
   run += 1;
   for (const url of urls) URL.revokeObjectURL(url);
   urls = [];
-  $('results').replaceChildren(...files.map((file) => {
+  tally = { changed: 0, failed: 0 };
+  pending = [];
+  rows = files.map((file) => {
     const item = document.createElement('li');
     const name = document.createElement('span');
     name.className = 'file';
@@ -141,7 +167,10 @@ function start() {
     facts.textContent = 'waiting';
     item.append(name, facts);
     return item;
-  }));
+  });
+  const list = document.createDocumentFragment();
+  for (const row of rows) list.append(row);
+  $('results').replaceChildren(list);
   $('all').replaceChildren();
   $('progress').value = 0;
   $('progress').max = Math.max(1, files.reduce((sum, file) => sum + file.blob.size, 0));
@@ -162,42 +191,50 @@ function downloadLink(name, bytes, text, type = 'application/octet-stream') {
   return link;
 }
 
+// A file's diff, folded: its lines are made only when it is first opened,
+// so that a run of thousands of files builds no diff nobody looks at.
 function diffView(hunks, moreEdits) {
   const details = document.createElement('details');
   const summary = document.createElement('summary');
   summary.textContent = 'Diff';
-  const pre = document.createElement('pre');
-  pre.className = 'diff';
-  for (const hunk of hunks) {
-    const header = document.createElement('span');
-    header.className = 'hunk';
-    header.textContent = hunk.header;
-    pre.append(header);
-    for (const line of hunk.lines) {
-      const row = document.createElement('span');
-      row.className = line.mark === '-' ? 'del' : line.mark === '+' ? 'ins' : 'same';
-      row.append(line.mark);
-      for (const part of line.parts) row.append(part.marked ? Object.assign(document.createElement('mark'), { textContent: part.text }) : part.text);
-      pre.append(row);
+  details.append(summary);
+  details.addEventListener('toggle', () => {
+    if (!details.open || details.querySelector('pre')) return;
+    const pre = document.createElement('pre');
+    pre.className = 'diff';
+    for (const hunk of hunks) {
+      const header = document.createElement('span');
+      header.className = 'hunk';
+      header.textContent = hunk.header;
+      pre.append(header);
+      for (const line of hunk.lines) {
+        const row = document.createElement('span');
+        row.className = line.mark === '-' ? 'del' : line.mark === '+' ? 'ins' : 'same';
+        row.append(line.mark);
+        for (const part of line.parts) row.append(part.marked ? Object.assign(document.createElement('mark'), { textContent: part.text }) : part.text);
+        pre.append(row);
+      }
     }
-  }
-  details.append(summary, pre);
-  if (moreEdits > 0) {
-    const more = document.createElement('p');
-    more.textContent = `… and ${moreEdits} more edit${moreEdits === 1 ? '' : 's'}, in the download.`;
-    details.append(more);
-  }
+    details.append(pre);
+    if (moreEdits > 0) {
+      const more = document.createElement('p');
+      more.textContent = `… and ${moreEdits} more edit${moreEdits === 1 ? '' : 's'}, in the download.`;
+      details.append(more);
+    }
+  });
   return details;
 }
 
 function showResult(message) {
-  const item = $('results').children[message.index];
+  const item = rows[message.index];
   const facts = item.querySelector('.facts');
   if (message.error) {
+    tally.failed += 1;
     facts.className = 'facts error';
     facts.textContent = `Error: ${message.error}`;
     return;
   }
+  if (message.changed) tally.changed += 1;
   facts.textContent = `Edits: ${message.edits} · `;
   const state = document.createElement('span');
   state.className = message.changed ? 'changes' : 'same';
@@ -206,26 +243,50 @@ function showResult(message) {
   if (message.hunks.length > 0) item.append(diffView(message.hunks, message.moreEdits));
 }
 
+// The worker's messages are shown together, all that came in 50 ms, so
+// that thousands of files cost a page update every 50 ms, not one each.
+function showPending() {
+  const messages = pending;
+  pending = [];
+  for (const data of messages) {
+    if (data.run !== run) continue;
+    if (data.type === 'progress') {
+      $('progress').max = Math.max(1, data.total);
+      $('progress').value = data.done;
+    } else if (data.type === 'result') {
+      showResult(data);
+    } else if (data.type === 'done') {
+      showDone(data);
+    }
+  }
+}
+
+function showDone(data) {
+  $('progress').value = $('progress').max;
+  const { changed, failed } = tally;
+  const counts = [`${changed} would change`, `${files.length - failed - changed} unchanged`];
+  if (failed) counts.push(`${failed} failed`);
+  let status = `Done. ${files.length} file${files.length === 1 ? '' : 's'}: ${counts.join(', ')}. `
+    + 'Your files were not changed: download the cleaned ones below.';
+  if (unread.length > 0) {
+    status += ` ${unread.length} file${unread.length === 1 ? '' : 's'} could not be read: ${unread.join(', ')}.`;
+  }
+  if (!data.zip && files.length - failed > 0) status += ` No ZIP: ${data.zipProblem}; download the files one by one.`;
+  $('status').textContent = status;
+  if (data.zip && files.length - failed > 0) {
+    $('all').replaceChildren(downloadLink('cleaned-maps.zip', data.zip, 'Download all as a ZIP', 'application/zip'));
+  }
+}
+
 worker.addEventListener('message', ({ data }) => {
   if (data.run !== run) return;
-  if (data.type === 'progress') {
-    $('progress').max = Math.max(1, data.total);
-    $('progress').value = data.done;
-  } else if (data.type === 'result') {
-    showResult(data);
-  } else if (data.type === 'done') {
-    $('progress').value = $('progress').max;
-    const count = (selector) => $('results').querySelectorAll(selector).length;
-    const failed = count('.facts.error');
-    const changed = count('.facts .changes');
-    const counts = [`${changed} would change`, `${files.length - failed - changed} unchanged`];
-    if (failed) counts.push(`${failed} failed`);
-    $('status').textContent = `Done. ${files.length} file${files.length === 1 ? '' : 's'}: ${counts.join(', ')}. `
-      + 'Your files were not changed: download the cleaned ones below.';
-    if (files.length - failed > 0) $('all').replaceChildren(downloadLink('cleaned-maps.zip', data.zip, 'Download all as a ZIP', 'application/zip'));
-  } else if (data.type === 'failed') {
+  if (data.type === 'failed') {
+    pending = [];
     $('status').textContent = `Error: ${data.message}`;
+    return;
   }
+  if (pending.length === 0) setTimeout(showPending, 50);
+  pending.push(data);
 });
 
 // --- Start -------------------------------------------------------------

@@ -14,14 +14,43 @@ export const DEFAULT_OPTIONS = Object.freeze({ precision: -1, stable: false, pla
 const CODES = { '-1': 'invalid argument or options', '-2': 'out of memory', '-3': 'output buffer too small',
   '-4': 'stopped by the write callback' };
 
+// Addresses and lengths from the module are unsigned 32-bit numbers, which
+// WebAssembly hands to JavaScript as signed ones: above 2 GiB they would
+// read as negative.
+const unsigned = (value) => value >>> 0;
+
 class Mapclean {
   #x;
-  constructor(exports) { this.#x = exports; }
+  #module;
+  constructor(module) {
+    this.#module = module;
+    this.reset();
+  }
+
+  // A fresh instance of the module: after a trap (memory ran out) the old
+  // one's state is lost, and the next text needs a new one.
+  reset() {
+    let instance;
+    instance = new WebAssembly.Instance(this.#module, {
+      wasi_snapshot_preview1: fatalMessages(() => instance.exports.memory),
+    });
+    instance.exports._initialize();
+    this.#x = instance.exports;
+  }
 
   // Copies `bytes` (a Uint8Array) into the module's input buffer.
   #put(bytes) {
-    const at = this.#x.mapclean_wasm_input(bytes.length);
+    const at = unsigned(this.#x.mapclean_wasm_input(bytes.length));
     new Uint8Array(this.#x.memory.buffer, at, bytes.length).set(bytes);
+  }
+
+  // Where `bytes` may be cut into pieces that clean exactly as the whole
+  // (with `options`): the length of the longest such prefix (up to its last
+  // line end, or for rules that do not read whole lines, its last byte that
+  // no number or word can hold), or 0.
+  pieceLength(bytes, options = DEFAULT_OPTIONS) {
+    this.#put(bytes);
+    return unsigned(this.#x.mapclean_wasm_piece_length(this.#args(options)[3] ? 1 : 0));
   }
 
   #args(options) {
@@ -35,8 +64,8 @@ class Mapclean {
     this.#put(bytes);
     const code = this.#x.mapclean_wasm_clean(...this.#args(options));
     if (code !== 0) throw new Error(`mapclean: ${CODES[code] ?? `error ${code}`}`);
-    const at = this.#x.mapclean_wasm_output();
-    const length = this.#x.mapclean_wasm_output_length();
+    const at = unsigned(this.#x.mapclean_wasm_output());
+    const length = unsigned(this.#x.mapclean_wasm_output_length());
     return { output: new Uint8Array(this.#x.memory.buffer, at, length).slice(), edits: this.#x.mapclean_wasm_edit_count() };
   }
 
@@ -46,7 +75,7 @@ class Mapclean {
   editPlaces(options = DEFAULT_OPTIONS, limit = 1000) {
     const count = this.#x.mapclean_wasm_find_edits(...this.#args(options), limit);
     if (count < 0) throw new Error(`mapclean: ${CODES[count] ?? `error ${count}`}`);
-    const numbers = new Uint32Array(this.#x.memory.buffer, this.#x.mapclean_wasm_edit_places(), count * 4);
+    const numbers = new Uint32Array(this.#x.memory.buffer, unsigned(this.#x.mapclean_wasm_edit_places()), count * 4);
     const places = [];
     for (let i = 0; i < count; i++) {
       places.push({ from: numbers[4 * i], length: numbers[4 * i + 1], to: numbers[4 * i + 2], toLength: numbers[4 * i + 3] });
@@ -66,13 +95,13 @@ function fatalMessages(memory) {
       let text = '';
       let total = 0;
       for (let i = 0; i < count; i++) {
-        const at = view.getUint32(iovs + 8 * i, true);
-        const length = view.getUint32(iovs + 8 * i + 4, true);
+        const at = view.getUint32(unsigned(iovs) + 8 * i, true);
+        const length = view.getUint32(unsigned(iovs) + 8 * i + 4, true);
         text += new TextDecoder().decode(new Uint8Array(memory().buffer, at, length));
         total += length;
       }
       if (text.trim()) console.error(`mapclean: ${text.trim()}`);
-      view.setUint32(written, total, true);
+      view.setUint32(unsigned(written), total, true);
       return 0;
     },
     fd_seek: () => ENOSYS,
@@ -93,10 +122,5 @@ export async function loadMapclean(source) {
   } else {
     module = await WebAssembly.compile(source);
   }
-  let instance;
-  instance = await WebAssembly.instantiate(module, {
-    wasi_snapshot_preview1: fatalMessages(() => instance.exports.memory),
-  });
-  instance.exports._initialize();
-  return new Mapclean(instance.exports);
+  return new Mapclean(module);
 }

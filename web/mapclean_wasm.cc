@@ -92,3 +92,9 @@ int mapclean_wasm_find_edits(int precision, int stable, int plain, uint32_t only
 }
 
 WASM_EXPORT(mapclean_wasm_edit_places) const uint32_t* mapclean_wasm_edit_places() { return g_editPlaces.data(); }
+
+// The length of the longest prefix of the text in the input buffer that
+// cleans as a text of its own (piece_length; `wholeLines` for -only).
+WASM_EXPORT(mapclean_wasm_piece_length) uint32_t mapclean_wasm_piece_length(int wholeLines) {
+    return static_cast<uint32_t>(piece_length(g_input, wholeLines != 0));
+}

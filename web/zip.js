@@ -30,13 +30,18 @@ export function dosTime(milliseconds) {
 }
 
 // The ZIP of `files` ([{ name, bytes, modified }], `modified` in
-// milliseconds since 1970, or now) as one Uint8Array. Entries above 4 GiB
-// (ZIP64) are not provided for.
+// milliseconds since 1970, or now) as one Uint8Array. Throws, writing
+// nothing, where the archive would need ZIP64 records (more than 65,535
+// entries, or 4 GiB), which this writer does not make: a ZIP that says less
+// than it holds would be read as damaged, or lose files.
 export function createZip(files) {
+  if (files.length > 0xffff) throw new Error(`${files.length} files are more than a ZIP without ZIP64 holds (65,535)`);
   const encoder = new TextEncoder();
-  const entries = files.map((file) => ({ name: encoder.encode(file.name), bytes: file.bytes, crc: crc32(file.bytes),
+  const names = files.map((file) => encoder.encode(file.name));
+  const size = files.reduce((sum, file, i) => sum + 30 + 2 * names[i].length + file.bytes.length + 46, 22);
+  if (size > 0xffffffff) throw new Error(`${size} bytes are more than a ZIP without ZIP64 holds (4 GiB)`);
+  const entries = files.map((file, i) => ({ name: names[i], bytes: file.bytes, crc: crc32(file.bytes),
     ...dosTime(file.modified ?? Date.now()) }));
-  const size = entries.reduce((sum, e) => sum + 30 + e.name.length + e.bytes.length + 46 + e.name.length, 22);
   const out = new Uint8Array(size);
   const view = new DataView(out.buffer);
   let at = 0;

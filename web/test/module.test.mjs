@@ -148,3 +148,34 @@ test('the ZIP reads back in unzip, zipinfo and Python, non-ASCII names included'
   assert.equal(python.stdout.trim(), `['room.map', 'pack/ünïcödé-名前.map', 'pack/sub/a b.map']`);
   rmSync(dir, { recursive: true });
 });
+
+test('a file is cut at lone CRs too, and a failed file leaves the next one cleaned', { skip: missing }, async () => {
+  const { loadMapclean } = await import(pathToFileURL(`${web}/mapclean.js`));
+  const { cleanFile } = await import(pathToFileURL(`${web}/clean_file.js`));
+  const mapclean = await loadMapclean(readFileSync(`${web}/mapclean.wasm`));
+  const line = '( 1.9999999 0.30000000000000004 3 ) ( 4 5 6 ) ( 7 8 9 ) tex 0.5000001 0 0 0 1 1\r';
+  const text = bytesOf(line.repeat(40000));  // 3.2 MB, its only line ends CRs
+  for (const [args, options, pieces] of [[[], {}, 3], [['-only', 'planes'], { only: 0x001 }, 1]]) {
+    let count = 0;
+    const result = cleanFile(mapclean, text, options, () => { count += 1; });
+    assert.deepEqual(result.output, native(text, args).output, args.join(' '));
+    assert.ok(pieces === 1 ? count === 1 : count >= pieces, `${count} pieces with ${args.join(' ')}`);
+  }
+
+  // A module that fails (memory runs out) on one file: that file says so,
+  // the module is made afresh, and the next file is cleaned.
+  let failures = 1;
+  let resets = 0;
+  const failing = {
+    pieceLength: (bytes, options) => mapclean.pieceLength(bytes, options),
+    clean: (bytes, options) => {
+      if (failures-- > 0) throw new WebAssembly.RuntimeError('memory access out of bounds');
+      return mapclean.clean(bytes, options);
+    },
+    editPlaces: (options, limit) => mapclean.editPlaces(options, limit),
+    reset: () => { resets += 1; },
+  };
+  assert.match(cleanFile(failing, bytesOf('a 1.9999999\n'), {}, () => {}).error, /^out of memory/);
+  assert.equal(resets, 1);
+  assert.deepEqual(cleanFile(failing, bytesOf('a 1.9999999\n'), {}, () => {}).output, bytesOf('a 2\n'));
+});

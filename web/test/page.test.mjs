@@ -116,6 +116,9 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
       return btoa(text);
     }, href), 'base64');
     const dropFolder = async (folder) => {
+      // The last run's "Done" must not pass for this one's: the drop is read
+      // before its run starts.
+      await page.$eval('#status', (status) => { status.textContent = ''; });
       const box = await (await page.$('#drop')).boundingBox();
       const client = await page.createCDPSession();
       const data = { items: [], files: [folder], dragOperationsMask: 1 };
@@ -177,6 +180,8 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
       await finished();
       await checkFolder(['-p', '2', '-only', 'offsets,rotation', '-stable'], packNames);
       await page.$eval('#results details', (details) => { details.open = true; });
+      // The diff is made when it is first opened.
+      await page.waitForSelector('#results details pre.diff');
       await page.screenshot({ path: process.env.MAPCLEAN_SCREENSHOT || join(work, 'page.png'), fullPage: true });
     });
 
