@@ -147,6 +147,9 @@ test('the ZIP reads back in unzip, zipinfo and Python, non-ASCII names included'
   const python = run('python3', '-c', 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).namelist())', 'maps.zip');
   assert.equal(python.stdout.trim(), `['room.map', 'pack/ünïcödé-名前.map', 'pack/sub/a b.map']`);
   rmSync(dir, { recursive: true });
+  // More entries than a ZIP without ZIP64 counts: refused, never written short.
+  const many = Array.from({ length: 65536 }, (_, i) => ({ name: `${i}.map`, bytes: new Uint8Array(0) }));
+  assert.throws(() => createZip(many), /more than a ZIP without ZIP64 holds \(65,535\)/);
 });
 
 test('a file is cut at lone CRs too, and a failed file leaves the next one cleaned', { skip: missing }, async () => {
