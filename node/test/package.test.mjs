@@ -116,11 +116,25 @@ test('the package: packed, installed offline, same as the program', { skip: miss
     const expected = outcome(exe, args, input);
     assert.deepEqual(outcome(packed, args, input), expected, `mapclean ${args.join(' ')}`);
   }
-  t.diagnostic(`${runs.length + filter.length} runs compared${root ? ' (as root: every file readable)' : ''}`
+  t.diagnostic(`${runs.length + filter.length} runs compared${root ? ' (as root: every file readable; the refusals below as nobody)' : ''}`
     + `${process.env.MAPCLEAN_CORPUS ? ', the corpus among the maps' : ', no corpus (MAPCLEAN_CORPUS unset)'}`);
 
+  // As root every file reads: the refusals are compared as an ordinary user.
+  if (root && found('runuser') && run('id', ['-u', 'nobody']).status === 0) {
+    fs.chmodSync(work, 0o755);
+    fs.copyFileSync(exe, `${work}/native`);
+    for (const args of [['-check', 'locked.map', 'noisy.map'], ['-check', '-r', 'locked', 'sub'], ['-s', '-r', '.'],
+      ['-list', '-r', '.']]) {
+      const as = (program) => outcome('runuser', ['-u', 'nobody', '--', program, ...args]);
+      const expected = as(`${work}/native`);
+      assert.match(expected.stderr, /Permission denied/);
+      assert.deepEqual(as(packed), expected, `mapclean ${args.join(' ')}, as nobody`);
+    }
+  }
+
   // npx runs the same command from the tarball, with no registry either.
-  const npx = outcome('npx', ['--yes', `${work}/${filename}`, '-check', '-github', '-stable', '-r', '--', '.']);
+  const npx = outcome('npx', ['--yes', `--package=${work}/${filename}`, '--', 'mapclean', '-check', '-github', '-stable',
+    '-r', '--', '.']);
   assert.deepEqual(npx, outcome(exe, ['-check', '-github', '-stable', '-r', '--', '.']));
 
   // A reader that stops early ends the run as it ends the program (SIGPIPE).
