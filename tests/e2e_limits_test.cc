@@ -70,6 +70,28 @@ TEST_F(MemoryLimits, NewTextNeedsNoSecondCopyInMemory) {
     EXPECT_EQ(std::string(head, 2), "2 ");
 }
 
+TEST_F(MemoryLimits, DiffOfAFileLargerThanMemoryIsPrintedHunkByHunk) {
+    // 150 MiB of lines, one noisy in 4096, diffed under a 100 MiB limit.
+    std::string block(4095 * 6, ' ');
+    for (size_t at = 0; at < block.size(); at += 6) block.replace(at, 6, "7 8 9\n");
+    block += "1.9999999 5\n";
+    const std::string map = dir.file("a.map");
+    {
+        std::ofstream file(map, std::ios::binary);
+        for (long written = 0; written < 150 * kMiB; written += static_cast<long>(block.size())) file << block;
+    }
+    const ProgramRun run = run_mapclean({"-diff", map}, {.addressSpaceLimit = 100 * kMiB});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::string firstHunk = "--- " + map + "\n+++ " + map + "\n@@ -4093,7 +4093,7 @@\n 7 8 9\n 7 8 9\n 7 8 9\n"
+                                  "-1.9999999 5\n+2 5\n 7 8 9\n 7 8 9\n 7 8 9\n@@ -8189,7 ";
+    EXPECT_EQ(run.out.substr(0, firstHunk.size()), firstHunk);
+    const size_t noisyLines = (150 * kMiB + block.size() - 1) / block.size();
+    size_t added = 0;
+    for (size_t at = 0; (at = run.out.find("\n+2 5\n", at)) != std::string::npos; ++at) ++added;
+    EXPECT_EQ(added, noisyLines);
+}
+
 TEST_F(MemoryLimits, ALongLineThatCannotBeHeldLeavesNoTemporary) {
     // Noisy short lines, then one line of 80 MiB that -only reads whole:
     // the temporary exists when the words of that line cannot be held.

@@ -1,6 +1,8 @@
 #include "core/diff_text.h"
 
 #include <algorithm>
+#include <deque>
+#include <iterator>
 #include <vector>
 
 #include "core/token_scan.h"
@@ -8,18 +10,6 @@
 namespace {
 
 constexpr size_t kContext = 3;
-
-// The lines of `text`, each with its '\n' (the last may have none).
-std::vector<std::string_view> split_lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const size_t end = text.find('\n');
-        const size_t length = end == std::string_view::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(0, length));
-        text.remove_prefix(length);
-    }
-    return lines;
-}
 
 // A hunk's range: "l" for one line, else "l,n" (l counted from 1).
 std::string range(size_t from, size_t count) {
@@ -113,40 +103,127 @@ std::string escaped(std::string_view text, bool property) {
 
 }  // namespace
 
-std::string unified_diff(std::string_view label, std::string_view oldText, std::string_view newText,
-                         bool colour) {
-    const std::vector<std::string_view> oldLines = split_lines(oldText);
-    const std::vector<std::string_view> newLines = split_lines(newText);
-    const size_t count = std::min(oldLines.size(), newLines.size());
-    std::vector<size_t> changed;
-    for (size_t i = 0; i < count; ++i) {
-        if (oldLines[i] != newLines[i]) changed.push_back(i);
-    }
-    if (changed.empty()) return std::string();
+// One line of the old text and the same line of the new, kept while they
+// may still be shown.
+struct LinePair {
+    std::string oldLine, newLine;
+    bool changed() const { return oldLine != newLine; }
+};
 
-    DiffWriter writer(colour);
-    writer.out = "--- " + std::string(label) + "\n+++ " + std::string(label) + "\n";
-    for (size_t k = 0; k < changed.size();) {
-        // Changes at most two contexts apart share a hunk, as diff -u joins them.
-        size_t next = k + 1;
-        while (next < changed.size() && changed[next] - changed[next - 1] - 1 <= 2 * kContext) ++next;
-        const size_t from = changed[k] >= kContext ? changed[k] - kContext : 0;
-        const size_t to = std::min(count, changed[next - 1] + 1 + kContext);
-        writer.header(from, to - from);
-        for (size_t i = from; i < to;) {
-            if (oldLines[i] == newLines[i]) {
-                writer.line(' ', oldLines[i++]);
+struct UnifiedDiffStream::State {
+    State(std::string_view label, bool colour, Output out) : label(label), writer(colour), out(std::move(out)) {}
+    std::string label;
+    DiffWriter writer;
+    Output out;
+    std::string oldPartial, newPartial;  // a line begun in the last stretch
+    size_t lineNumber = 0;               // of the next whole line, from 0
+    std::deque<LinePair> before;         // up to kContext unchanged lines before the next change
+    std::vector<LinePair> hunk;          // the hunk being made, from its first context line
+    size_t hunkFrom = 0;
+    size_t unchangedSince = 0;           // unchanged lines at the hunk's end
+    bool any = false;
+
+    void line(LinePair pair) {
+        const bool changed = pair.changed();
+        ++lineNumber;
+        if (!hunk.empty()) {
+            hunk.push_back(std::move(pair));
+            unchangedSince = changed ? 0 : unchangedSince + 1;
+            // Changes more than two contexts apart go to separate hunks, as
+            // diff -u makes them: this one ends after its trailing context.
+            if (unchangedSince > 2 * kContext) {
+                std::vector<LinePair> rest(std::make_move_iterator(hunk.end() - static_cast<std::ptrdiff_t>(unchangedSince - kContext)),
+                                           std::make_move_iterator(hunk.end()));
+                hunk.resize(hunk.size() - (unchangedSince - kContext));
+                emit();
+                for (LinePair& kept : rest) keep_before(std::move(kept));
+            }
+            return;
+        }
+        if (!changed) {
+            keep_before(std::move(pair));
+            return;
+        }
+        hunkFrom = lineNumber - 1 - before.size();
+        hunk.assign(std::make_move_iterator(before.begin()), std::make_move_iterator(before.end()));
+        before.clear();
+        hunk.push_back(std::move(pair));
+        unchangedSince = 0;
+    }
+
+    void keep_before(LinePair pair) {
+        before.push_back(std::move(pair));
+        if (before.size() > kContext) before.pop_front();
+    }
+
+    // Writes the hunk (its trailing context beyond kContext already cut).
+    void emit() {
+        if (!any) {
+            any = true;
+            out("--- " + label + "\n+++ " + label + "\n");
+        }
+        writer.out.clear();
+        writer.header(hunkFrom, hunk.size());
+        for (size_t i = 0; i < hunk.size();) {
+            if (!hunk[i].changed()) {
+                writer.line(' ', hunk[i++].oldLine);
                 continue;
             }
             size_t runEnd = i;
-            while (runEnd < to && oldLines[runEnd] != newLines[runEnd]) ++runEnd;
-            for (size_t r = i; r < runEnd; ++r) writer.line('-', oldLines[r], newLines[r]);
-            for (size_t r = i; r < runEnd; ++r) writer.line('+', newLines[r], oldLines[r]);
+            while (runEnd < hunk.size() && hunk[runEnd].changed()) ++runEnd;
+            for (size_t r = i; r < runEnd; ++r) writer.line('-', hunk[r].oldLine, hunk[r].newLine);
+            for (size_t r = i; r < runEnd; ++r) writer.line('+', hunk[r].newLine, hunk[r].oldLine);
             i = runEnd;
         }
-        k = next;
+        out(writer.out);
+        writer.out.clear();
+        hunk.clear();
     }
-    return std::move(writer.out);
+};
+
+UnifiedDiffStream::UnifiedDiffStream(std::string_view label, bool colour, Output out)
+    : state_(std::make_unique<State>(label, colour, std::move(out))) {}
+
+UnifiedDiffStream::~UnifiedDiffStream() = default;
+
+void UnifiedDiffStream::add(std::string_view oldText, std::string_view newText) {
+    State& s = *state_;
+    for (;;) {
+        const size_t oldEnd = oldText.find('\n');
+        const size_t newEnd = newText.find('\n');
+        if (oldEnd == std::string_view::npos || newEnd == std::string_view::npos) break;
+        LinePair pair{s.oldPartial.append(oldText.substr(0, oldEnd + 1)), s.newPartial.append(newText.substr(0, newEnd + 1))};
+        s.oldPartial.clear();
+        s.newPartial.clear();
+        s.line(std::move(pair));
+        oldText.remove_prefix(oldEnd + 1);
+        newText.remove_prefix(newEnd + 1);
+    }
+    s.oldPartial.append(oldText);
+    s.newPartial.append(newText);
+}
+
+bool UnifiedDiffStream::finish() {
+    State& s = *state_;
+    if (!s.oldPartial.empty() || !s.newPartial.empty()) {
+        s.line(LinePair{std::move(s.oldPartial), std::move(s.newPartial)});
+        s.oldPartial.clear();
+        s.newPartial.clear();
+    }
+    if (!s.hunk.empty()) {
+        if (s.unchangedSince > kContext) s.hunk.resize(s.hunk.size() - (s.unchangedSince - kContext));
+        s.emit();
+    }
+    return s.any;
+}
+
+std::string unified_diff(std::string_view label, std::string_view oldText, std::string_view newText,
+                         bool colour) {
+    std::string diff;
+    UnifiedDiffStream stream(label, colour, [&](std::string_view text) { diff.append(text); });
+    stream.add(oldText, newText);
+    stream.finish();
+    return diff;
 }
 
 std::string github_annotation(std::string_view path, int64_t line, int64_t edits, std::string_view oldToken,

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,26 @@
 // removes a line end.
 std::string unified_diff(std::string_view label, std::string_view oldText, std::string_view newText,
                          bool colour);
+
+// The same diff made as the texts come, a stretch at a time, each hunk
+// handed to `out` as soon as it is complete: memory holds the hunk being
+// made and the lines before it that may become its context, never the
+// texts. Stretches may end mid-line; each new stretch must hold exactly the
+// line ends of its old one (a cleaned text's stretch does).
+class UnifiedDiffStream {
+public:
+    using Output = std::function<void(std::string_view)>;
+    UnifiedDiffStream(std::string_view label, bool colour, Output out);
+    ~UnifiedDiffStream();
+    // The next stretch of the old text and the same stretch of the new.
+    void add(std::string_view oldText, std::string_view newText);
+    // Ends the texts: hands on the last hunk. True when they differed.
+    bool finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // One GitHub Actions workflow command for a file that would change:
 // "::warning file=PATH,line=L,title=mapclean::N numbers would be rewritten,

@@ -283,6 +283,10 @@ int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, 
     if ((settings.review == Review::check || settings.review == Review::list) && !settings.rules.stable) {
         return review_file_in_pieces(file, shown, settings, tally);
     }
+    if (int64_t edits = 0; settings.review == Review::diff && !settings.rules.stable &&
+                           diff_file_in_pieces(file, shown, settings, tally, edits)) {
+        return edits;
+    }
     FileContent input;
     IoFailure failure;
     if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);

@@ -108,3 +108,71 @@ int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, 
     show_review(file.name, shown, std::string_view(), review, witness, stdout, settings, tally);
     return review.edits;
 }
+
+namespace {
+
+// The new text of a piece that this thread scans, collected.
+class Collected final : public TextRebuilder {
+public:
+    explicit Collected(std::string_view text) : TextRebuilder(text) {}
+    std::string text;
+
+private:
+    bool wants_lines() const override { return false; }
+    void put(std::string_view piece) override { text.append(piece); }
+};
+
+// True when the file that `reader` opened holds a NUL byte; a failure when
+// it cannot be read.
+bool holds_nul(FileReader& reader, IoFailure& failure) {
+    std::string block(1 << 20, '\0');
+    for (uint64_t at = 0;;) {
+        int error = 0;
+        const int64_t got = reader.read_at(at, block.data(), block.size(), error);
+        if (got < 0) failure = {IoFailure::read, error};
+        if (got <= 0) return false;
+        if (std::string_view(block.data(), static_cast<size_t>(got)).find('\0') != std::string_view::npos) return true;
+        at += static_cast<uint64_t>(got);
+    }
+}
+
+}  // namespace
+
+bool diff_file_in_pieces(const FileTarget& file, const std::string& shown, const RunSettings& settings,
+                         RunTally& tally, int64_t& edits) {
+    FileReader reader;
+    IoFailure failure;
+    edits = -1;
+    if (!reader.open(file.location, failure)) {
+        report_read_failure(failure, shown, tally);
+        return true;
+    }
+    if (holds_nul(reader, failure)) return false;
+    if (failure.failed()) {
+        report_read_failure(failure, shown, tally);
+        return true;
+    }
+    UnifiedDiffStream diff(diff_label(file.name, kPathSeparator != '\\'), settings.colour,
+                           [](std::string_view text) { print_text(text); });
+    int64_t count = 0;
+    failure = for_each_piece(reader, PieceNeeds::newText, settings.rules, [&](const FilePiece& piece) {
+        int64_t pieceEdits = 0;
+        if (std::string_view newText; piece.new_text(newText, pieceEdits)) {
+            diff.add(piece.text, newText);
+        } else {
+            Collected collected(piece.text);
+            pieceEdits = piece.scan(collected);
+            collected.finish();
+            diff.add(piece.text, collected.text);
+        }
+        count += pieceEdits;
+    });
+    if (failure.failed()) {
+        report_read_failure(failure, shown, tally);
+        return true;
+    }
+    ++tally.judged;
+    if (diff.finish()) ++tally.changed;
+    edits = count;
+    return true;
+}
