@@ -210,7 +210,10 @@ TEST(Scan, PiecesScanAsTheWholeText) {
                  {CleanRules{2}, false},
                  {CleanRules{6}, false},
                  {CleanRules{-1, false, false, kPlanes | kTexture | kKeys}, true},
-                 {CleanRules{0, false, false, kTexture | kPatches}, true}};
+                 {CleanRules{0, false, false, kTexture | kPatches}, true},
+                 {CleanRules{-1, true}, false},
+                 {CleanRules{2, true, true}, false},
+                 {CleanRules{0, true, false, kTexture | kPatches}, true}};
     for (int round = 0; round < 2000; ++round) {
         std::string text;
         for (int n = 1 + round % 60; n > 0; --n) text += words[pick(random)];
@@ -220,6 +223,11 @@ TEST(Scan, PiecesScanAsTheWholeText) {
             const size_t block = 1 + round % 40;
             ASSERT_EQ(clean_in_pieces(text, rules, block, wholeLines, pieceEdits), whole) << text;
             ASSERT_EQ(pieceEdits, wholeEdits) << text;
+            // Files are settled a piece at a time by the scan alone: one
+            // pass must be all that settling takes.
+            int passes = 0;
+            if (rules.stable) clean_text(text, rules, nullptr, wholeEdits, &passes);
+            ASSERT_LE(passes, 1) << text;
         }
     }
 }

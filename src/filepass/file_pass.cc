@@ -181,17 +181,6 @@ bool ask_commit(const std::string& shown) {
     return yes;
 }
 
-// Puts `newText`, made in memory, in the place of the file read as
-// `identity`.
-SaveOutcome save_whole(const FileTarget& file, const std::string& shown, const FileIdentity& identity,
-                       std::string_view newText) {
-    ReplacementFile replacement;
-    if (!replacement.open(file.location, identity)) return SaveOutcome::of(replacement, false);
-    warn_before_save(replacement, shown);
-    const bool saved = replacement.write(newText) && replacement.commit();
-    return SaveOutcome::of(replacement, saved);
-}
-
 // Ends the designed run on one file whose scan found `edits` (reported
 // already): the question, the save (`save()`, which warns before the file is
 // replaced), and the pause. Nothing here allocates once the file is saved.
@@ -257,36 +246,17 @@ int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, c
     return edits;
 }
 
-// The designed run with -stable: the text is read whole and settled in
-// memory, pass after pass, before anything is written.
-int64_t write_settled(const FileTarget& file, const std::string& shown, const RunSettings& settings,
-                      int promptForCommit, RunTally& tally) {
-    FileContent input;
-    IoFailure failure;
-    if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);
-    EditWitness changedLines(stdout, settings);
-    const auto start = Clock::now();
-    int64_t edits = 0;
-    const std::string cleaned = clean_text(input.view(), settings.rules, &changedLines, edits);
-    print_report(stdout, settings, shown, edits, seconds_since(start));
-    finish_write(shown, settings, edits, promptForCommit != 0,
-                 [&] { return save_whole(file, shown, input.identity, cleaned); }, tally);
-    return edits;
-}
-
 int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, const RunSettings& settings,
                               int promptForCommit, RunTally& tally) {
-    if (settings.review == Review::none) {
-        return settings.rules.stable ? write_settled(file, shown, settings, promptForCommit, tally)
-                                     : write_file_in_pieces(file, shown, settings, promptForCommit, tally);
-    }
-    if ((settings.review == Review::check || settings.review == Review::list) && !settings.rules.stable) {
+    // -stable too is read a piece at a time: a rewritten number stands
+    // alone between bytes no rewrite changes, so it never joins its
+    // neighbours, and the scan's settling of each number is all the
+    // settling there is (one pass settles; Stable.* and Scan.* hold it).
+    if (settings.review == Review::none) return write_file_in_pieces(file, shown, settings, promptForCommit, tally);
+    if (settings.review == Review::check || settings.review == Review::list) {
         return review_file_in_pieces(file, shown, settings, tally);
     }
-    if (int64_t edits = 0; settings.review == Review::diff && !settings.rules.stable &&
-                           diff_file_in_pieces(file, shown, settings, tally, edits)) {
-        return edits;
-    }
+    if (int64_t edits = 0; diff_file_in_pieces(file, shown, settings, tally, edits)) return edits;
     FileContent input;
     IoFailure failure;
     if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);
