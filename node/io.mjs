@@ -60,6 +60,7 @@ export function failureReason(failure, directory, printable) {
     case 'attributes': return `cannot give the new file the original's attributes: ${system}`;
     case 'replace': return `cannot replace the file: ${system}`;
     case 'moved': return 'its directory was moved meanwhile';
+    case 'long_line': return 'a line is longer than 1 MiB, which -only does not read';
     default: return system;
   }
 }
@@ -147,6 +148,21 @@ export function readStandardInput() {
     if (got === 0) return Buffer.concat(chunks);
     chunks.push(Buffer.from(chunk.subarray(0, got)));
   }
+}
+
+// The longest line that -only reads, as the program reads them: a piece
+// of the file begins after a line end, and one whose next 1 MiB (with more
+// of the file to come) holds no line end is refused.
+const MAX_FIELD_LINE = 1 << 20;
+
+// True when `bytes` holds such a line.
+export function holdsLongLine(bytes) {
+  for (let start = 0; bytes.length - start >= MAX_FIELD_LINE;) {
+    const end = bytes.indexOf(10, start);
+    if (end === -1 || end - start >= MAX_FIELD_LINE) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 const identityOf = (info) => ({ dev: info.dev, ino: info.ino, size: info.size, mtimeNs: info.mtimeNs });

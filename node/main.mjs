@@ -10,8 +10,8 @@ import tty from 'node:tty';
 
 import { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, REVIEW } from './module.mjs';
 import {
-  Console, Directory, Failure, SEPARATOR, errorText, failureReason, fileAt, joinedPath, pendingTemporaries,
-  readStandardInput, readWholeFile, saveFile,
+  Console, Directory, Failure, SEPARATOR, errorText, failureReason, fileAt, holdsLongLine, joinedPath,
+  pendingTemporaries, readStandardInput, readWholeFile, saveFile,
 } from './io.mjs';
 
 const bytesOf = (name) => Buffer.from(name, 'latin1');
@@ -90,7 +90,7 @@ function reportReadFailure(failure, shown) {
     reportOutOfMemory();
     return -1;
   }
-  const what = failure.step === 'read' || failure.step === 'changed' ? 'reading' : 'opening';
+  const what = ['read', 'changed', 'long_line'].includes(failure.step) ? 'reading' : 'opening';
   out.error(`Error ${what} file: ${shown} (${failureReason(failure, '', core.printable.bind(core))})\n`);
   tally.anyFailed = true;
   return -1;
@@ -145,6 +145,10 @@ function processFile(location, name) {
       if (!(error instanceof Failure)) throw error;
       return reportReadFailure(error, shown);
     }
+    // The program reads a file a piece at a time, and refuses a line too
+    // long for -only; only a diff of a file with a NUL is read whole.
+    const whole = settings.review === REVIEW.diff && read.content.includes(0);
+    if (settings.only && !whole && holdsLongLine(read.content)) return reportReadFailure(new Failure('long_line'), shown);
     if (settings.review !== REVIEW.none) return reviewText(name, shown, read.content, false);
     const start = now();
     const result = core.clean(read.content, name, settings.verbose ? CLEAN.lines : 0);

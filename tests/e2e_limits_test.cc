@@ -96,20 +96,25 @@ TEST_F(MemoryLimits, DiffOfAFileLargerThanMemoryIsPrintedHunkByHunk) {
     EXPECT_EQ(added, noisyLines);
 }
 
-TEST_F(MemoryLimits, ALongLineThatCannotBeHeldLeavesNoTemporary) {
-    // Noisy short lines, then one line of 80 MiB that -only reads whole:
-    // the temporary exists when the words of that line cannot be held.
+TEST_F(MemoryLimits, ALongLineThatOnlyCannotReadFailsTheFileAndTheRunGoesOn) {
+    // Noisy short lines, then one line of 80 MiB, which -only would read
+    // whole: the file is left as it was (its temporary, begun at the first
+    // edit, removed), under a limit far below what the line's fields would
+    // take, and the next file is cleaned.
     std::string content;
     for (int i = 0; i < 100; ++i) content += "( 1.99 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n";
     for (long i = 0; i < 16 * kMiB; ++i) content += "1.25 ";
     content += "\n";
     const std::string map = dir.file("a.map");
     write_file(map, content);
-    const ProgramRun run = run_mapclean({"-s", "-p", "1", "-only", "planes", map}, {.addressSpaceLimit = 250 * kMiB});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Memory allocation error\n");
+    write_file(dir.file("b.map"), "( 1.99 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n");
+    const ProgramRun run = run_mapclean({"-s", "-quiet", "-p", "1", "-only", "planes", map, dir.file("b.map")},
+                                        {.addressSpaceLimit = 100 * kMiB});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "Error reading file: " + map + " (a line is longer than 1 MiB, which -only does not read)\n");
     EXPECT_EQ(std::filesystem::file_size(map), content.size());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(read_file(dir.file("b.map")), "( 2 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 2);
 }
 
 TEST_F(Limits, FilesOfMoreThanTwoGibibytes) {

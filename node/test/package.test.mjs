@@ -42,6 +42,7 @@ function makeTree(root) {
       + '"_color" "1 0.7999999999999999 0.6"\n"angle" "89.9999"\n',
     'sub/deep.map': NOISY, 'sub/deeper/deepest.map': '1.5E3 9.9999999e-01 -7.62939e-06', 'sub/skip.map': NOISY,
     'locked.map': NOISY, 'readonly.map': NOISY, 'locked/inside.map': NOISY,
+    'sub/long.map': `${'1 2 3 '.repeat(1 << 18)}\n${NOISY}`,  // a line -only does not read
   };
   fs.mkdirSync(`${root}/locked`);
   fs.mkdirSync(`${root}/dir.map`);

@@ -29,6 +29,8 @@ std::string failure_reason(const IoFailure& failure, std::string_view directory)
         return "cannot replace the file: " + system;
     case IoFailure::moved:
         return "its directory was moved meanwhile";
+    case IoFailure::long_line:
+        return "a line is longer than 1 MiB, which -only does not read";
     case IoFailure::open:
     case IoFailure::read:
     case IoFailure::write:

@@ -33,11 +33,16 @@ struct IoFailure {
         attributes,        // the temporary could not be given the file's attributes
         replace,           // the temporary could not be renamed over it
         moved,             // its directory left the run's directory
+        long_line,         // with -only, a line longer than kMaxFieldLine (read whole, it would take far more memory)
     };
     Step step = none;
     int error = 0;  // the system's error number (errno, or Windows' own), where the step has one
     bool failed() const { return step != none; }
 };
+
+// The longest line that -only reads: a line's fields are read with the line
+// whole, and take many times its size. Real map lines are far shorter.
+inline constexpr size_t kMaxFieldLine = 1 << 20;
 
 // The system's text for an error number (strerror, or Windows' message).
 const char* system_error_text(int error);

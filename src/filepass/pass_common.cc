@@ -25,6 +25,7 @@ int64_t report_read_failure(const IoFailure& failure, const std::string& shown, 
         return -1;
     case IoFailure::read:
     case IoFailure::changed:
+    case IoFailure::long_line:
         print_error("Error reading file: %s (%s)\n", shown.c_str(), failure_reason(failure, "").c_str());
         break;
     default:

@@ -160,6 +160,7 @@ IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const CleanRules&
         mine.load(reader, offset);
         size_t piece = mine.piece(wholeLines);
         while (piece == 0 && !mine.failed && mine.filled > 0) {
+            if (wholeLines && mine.size >= kMaxFieldLine) return IoFailure{IoFailure::long_line, 0};
             // A piece longer than the block: grown, but never far beyond
             // the rest of the file, which is all a piece can hold.
             const uint64_t rest = reader.identity().size - std::min(reader.identity().size, offset);

@@ -120,7 +120,8 @@ struct FilePiece {
 // caller. Nothing after the file's first NUL is scanned, as scan_text
 // scans nothing after a text's first NUL: the pieces from there on come
 // marked `afterNul`. Returns no failure, or a read error, or `changed` when
-// the file's length is not the size it was opened with. Throws
+// the file's length is not the size it was opened with, or (rules that read
+// whole lines, -only) `long_line` at a line longer than kMaxFieldLine. Throws
 // std::bad_alloc.
 IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const CleanRules& rules,
                          const std::function<void(const FilePiece&)>& onPiece);
