@@ -16,17 +16,6 @@ public:
     bool wants_lines() const override { return false; }
 };
 
-// Builds a text's new text into a string.
-class StringRebuilder final : public TextRebuilder {
-public:
-    StringRebuilder(std::string_view text, std::string& out) : TextRebuilder(text), out_(out) {}
-
-private:
-    bool wants_lines() const override { return false; }
-    void put(std::string_view piece) override { out_.append(piece); }
-    std::string& out_;
-};
-
 }  // namespace
 
 void RecordedScan::record(std::string_view text, PieceNeeds needs, const CleanRules& rules) {

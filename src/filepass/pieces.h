@@ -39,6 +39,17 @@ private:
     bool differs_ = false;
 };
 
+// Builds a text's new text into a string (appending to `out`).
+class StringRebuilder final : public TextRebuilder {
+public:
+    StringRebuilder(std::string_view text, std::string& out) : TextRebuilder(text), out_(out) {}
+
+private:
+    bool wants_lines() const override { return false; }
+    void put(std::string_view piece) override { out_.append(piece); }
+    std::string& out_;
+};
+
 // What a run needs of a piece that the second thread scans.
 enum class PieceNeeds {
     edits,      // each edit with its line, told in order (to print them)

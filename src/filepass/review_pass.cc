@@ -111,17 +111,6 @@ int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, 
 
 namespace {
 
-// The new text of a piece that this thread scans, collected.
-class Collected final : public TextRebuilder {
-public:
-    explicit Collected(std::string_view text) : TextRebuilder(text) {}
-    std::string text;
-
-private:
-    bool wants_lines() const override { return false; }
-    void put(std::string_view piece) override { text.append(piece); }
-};
-
 // True when the file that `reader` opened holds a NUL byte; a failure when
 // it cannot be read.
 bool holds_nul(FileReader& reader, IoFailure& failure) {
@@ -160,10 +149,11 @@ bool diff_file_in_pieces(const FileTarget& file, const std::string& shown, const
         if (std::string_view newText; piece.new_text(newText, pieceEdits)) {
             diff.add(piece.text, newText);
         } else {
-            Collected collected(piece.text);
-            pieceEdits = piece.scan(collected);
-            collected.finish();
-            diff.add(piece.text, collected.text);
+            std::string rebuiltText;
+            StringRebuilder rebuilt(piece.text, rebuiltText);
+            pieceEdits = piece.scan(rebuilt);
+            rebuilt.finish();
+            diff.add(piece.text, rebuiltText);
         }
         count += pieceEdits;
     });
