@@ -43,8 +43,8 @@ async function cleanAll({ files, options, run }) {
       output: copy, hunks: result.hunks, moreEdits: result.moreEdits }, [copy.buffer]);
   }
   try {
-    const zip = createZip(zipped);
-    postMessage({ type: 'done', run, zip, total }, [zip.buffer]);
+    const zip = new Blob(createZip(zipped), { type: 'application/zip' });
+    postMessage({ type: 'done', run, zip, total });
   } catch (error) {
     postMessage({ type: 'done', run, zip: null, zipProblem: error.message, total });
   }

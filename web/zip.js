@@ -29,59 +29,99 @@ export function dosTime(milliseconds) {
   };
 }
 
+const ALL_ONES_16 = 0xffff;
+const ALL_ONES_32 = 0xffffffff;
+
 // The ZIP of `files` ([{ name, bytes, modified }], `modified` in
-// milliseconds since 1970, or now) as one Uint8Array. Throws, writing
-// nothing, where the archive would need ZIP64 records (more than 65,535
-// entries, or 4 GiB), which this writer does not make: a ZIP that says less
-// than it holds would be read as damaged, or lose files.
-export function createZip(files) {
-  if (files.length > 0xffff) throw new Error(`${files.length} files are more than a ZIP without ZIP64 holds (65,535)`);
+// milliseconds since 1970, or now) as the parts of a Blob: headers between
+// the files' own bytes, which are not copied, so that no single array needs
+// to hold the archive. An entry or an offset of 4 GiB or more, and 65,535
+// entries or more, get ZIP64 records, as the format has them for that;
+// `zip64: true` gives every entry and the end those records (for tests:
+// readers must take them on small files too).
+export function createZip(files, { zip64 = false } = {}) {
   const encoder = new TextEncoder();
-  const names = files.map((file) => encoder.encode(file.name));
-  const size = files.reduce((sum, file, i) => sum + 30 + 2 * names[i].length + file.bytes.length + 46, 22);
-  if (size > 0xffffffff) throw new Error(`${size} bytes are more than a ZIP without ZIP64 holds (4 GiB)`);
-  const entries = files.map((file, i) => ({ name: names[i], bytes: file.bytes, crc: crc32(file.bytes),
-    ...dosTime(file.modified ?? Date.now()) }));
-  const out = new Uint8Array(size);
-  const view = new DataView(out.buffer);
-  let at = 0;
-  const u16 = (value) => { view.setUint16(at, value, true); at += 2; };
-  const u32 = (value) => { view.setUint32(at, value, true); at += 4; };
-  const put = (bytes) => { out.set(bytes, at); at += bytes.length; };
-  const offsets = [];
-  for (const e of entries) {
-    offsets.push(at);
-    u32(0x04034b50); u16(20); u16(0x0800); u16(0); u16(e.time); u16(e.date);  // version, UTF-8 names, stored
-    u32(e.crc); u32(e.bytes.length); u32(e.bytes.length); u16(e.name.length); u16(0);
-    put(e.name);
-    put(e.bytes);
-  }
+  const parts = [];
+  let at = 0;  // the archive's length so far
+  const record = (length, write) => {
+    const bytes = new Uint8Array(length);
+    const view = new DataView(bytes.buffer);
+    let offset = 0;
+    write({
+      u16: (value) => { view.setUint16(offset, value, true); offset += 2; },
+      u32: (value) => { view.setUint32(offset, value, true); offset += 4; },
+      u64: (value) => { view.setBigUint64(offset, BigInt(value), true); offset += 8; },
+      put: (data) => { bytes.set(data, offset); offset += data.length; },
+    });
+    parts.push(bytes);
+    at += length;
+  };
+  const entries = files.map((file) => {
+    const name = encoder.encode(file.name);
+    const size = file.bytes.length;
+    const e = { name, size, offset: at, crc: crc32(file.bytes), ...dosTime(file.modified ?? Date.now()) };
+    e.bigSize = zip64 || size >= ALL_ONES_32;
+    // An entry past 4 GiB gives its sizes and offset in the ZIP64 field
+    // all three, as other writers do: some readers misread a partial one.
+    e.big = e.bigSize || at >= ALL_ONES_32;
+    e.version = e.big ? 45 : 20;
+    record(30 + name.length + (e.bigSize ? 20 : 0), ({ u16, u32, u64, put }) => {
+      u32(0x04034b50); u16(e.version); u16(0x0800); u16(0); u16(e.time); u16(e.date);  // UTF-8 names, stored
+      u32(e.crc); u32(e.bigSize ? ALL_ONES_32 : size); u32(e.bigSize ? ALL_ONES_32 : size);
+      u16(name.length); u16(e.bigSize ? 20 : 0);
+      put(name);
+      if (e.bigSize) { u16(0x0001); u16(16); u64(size); u64(size); }
+    });
+    parts.push(file.bytes);
+    at += size;
+    return e;
+  });
   const directory = at;
   // Made on Unix (host 3) with a file's mode: unzip then takes the UTF-8
   // flag's names as they are (for an MS-DOS entry it translates them).
-  const madeBy = (3 << 8) | 20;
   const regularFile = (0o100644 << 16) >>> 0;
-  entries.forEach((e, i) => {
-    u32(0x02014b50); u16(madeBy); u16(20); u16(0x0800); u16(0); u16(e.time); u16(e.date);
-    u32(e.crc); u32(e.bytes.length); u32(e.bytes.length); u16(e.name.length); u16(0); u16(0); u16(0); u16(0);
-    u32(regularFile); u32(offsets[i]);
-    put(e.name);
-  });
+  for (const e of entries) {
+    record(46 + e.name.length + (e.big ? 28 : 0), ({ u16, u32, u64, put }) => {
+      u32(0x02014b50); u16((3 << 8) | e.version); u16(e.version); u16(0x0800); u16(0); u16(e.time); u16(e.date);
+      u32(e.crc); u32(e.big ? ALL_ONES_32 : e.size); u32(e.big ? ALL_ONES_32 : e.size);
+      u16(e.name.length); u16(e.big ? 28 : 0); u16(0); u16(0); u16(0);
+      u32(regularFile); u32(e.big ? ALL_ONES_32 : e.offset);
+      put(e.name);
+      if (e.big) { u16(0x0001); u16(24); u64(e.size); u64(e.size); u64(e.offset); }
+    });
+  }
   const directorySize = at - directory;
-  u32(0x06054b50); u16(0); u16(0); u16(entries.length); u16(entries.length); u32(directorySize); u32(directory); u16(0);
-  return out;
+  const count = entries.length;
+  const bigEnd = zip64 || count >= ALL_ONES_16 || directorySize >= ALL_ONES_32 || directory >= ALL_ONES_32;
+  if (bigEnd) {
+    const end64 = at;
+    record(56, ({ u16, u32, u64 }) => {
+      u32(0x06064b50); u64(44); u16((3 << 8) | 45); u16(45); u32(0); u32(0);
+      u64(count); u64(count); u64(directorySize); u64(directory);
+    });
+    record(20, ({ u32, u64 }) => { u32(0x07064b50); u32(0); u64(end64); u32(1); });
+  }
+  record(22, ({ u16, u32 }) => {
+    u32(0x06054b50); u16(0); u16(0);
+    // A field too small for its value says "see the ZIP64 record" (all ones).
+    const small = (value, ones) => (zip64 || value >= ones ? ones : value);
+    u16(small(count, ALL_ONES_16)); u16(small(count, ALL_ONES_16));
+    u32(small(directorySize, ALL_ONES_32)); u32(small(directory, ALL_ONES_32)); u16(0);
+  });
+  return parts;
 }
 
-// The entries of a ZIP that createZip wrote ([{ name, bytes, time, date }],
-// the DOS time and date), for tests.
+// The entries of a ZIP that createZip wrote, whole in `bytes`
+// ([{ name, bytes, time, date }], the DOS time and date), for tests.
 export function readZip(bytes) {
   const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   const decoder = new TextDecoder();
   const files = [];
   for (let at = 0; view.getUint32(at, true) === 0x04034b50;) {
-    const size = view.getUint32(at + 18, true);
     const nameLength = view.getUint16(at + 26, true);
     const extra = view.getUint16(at + 28, true);
+    let size = view.getUint32(at + 18, true);
+    if (size === ALL_ONES_32) size = Number(view.getBigUint64(at + 30 + nameLength + 4, true));
     const name = decoder.decode(bytes.subarray(at + 30, at + 30 + nameLength));
     const start = at + 30 + nameLength + extra;
     files.push({ name, bytes: bytes.subarray(start, start + size), time: view.getUint16(at + 10, true),
