@@ -1,6 +1,7 @@
 // Running out of memory, and files past the 32-bit size limit.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -97,22 +98,28 @@ TEST_F(MemoryLimits, DiffOfAFileLargerThanMemoryIsPrintedHunkByHunk) {
 }
 
 TEST_F(MemoryLimits, ALongLineThatOnlyCannotReadFailsTheFileAndTheRunGoesOn) {
-    // Noisy short lines, then one line of 80 MiB, which -only would read
+    // Noisy short lines, then one line of 320 MiB, which -only would read
     // whole: the file is left as it was (its temporary, begun at the first
-    // edit, removed), under a limit far below what the line's fields would
-    // take, and the next file is cleaned.
-    std::string content;
-    for (int i = 0; i < 100; ++i) content += "( 1.99 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n";
-    for (long i = 0; i < 16 * kMiB; ++i) content += "1.25 ";
-    content += "\n";
+    // edit, removed), under a limit far below the line, and the next file
+    // is cleaned.
+    std::string head;
+    for (int i = 0; i < 100; ++i) head += "( 1.99 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n";
+    std::string numbers;
+    for (long i = 0; i < kMiB; ++i) numbers += "1.25 ";
     const std::string map = dir.file("a.map");
-    write_file(map, content);
+    {
+        std::ofstream file(map, std::ios::binary);
+        file << head;
+        for (int i = 0; i < 64; ++i) file << numbers;
+        file << "\n";
+    }
+    const uintmax_t size = std::filesystem::file_size(map);
     write_file(dir.file("b.map"), "( 1.99 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n");
     const ProgramRun run = run_mapclean({"-s", "-quiet", "-p", "1", "-only", "planes", map, dir.file("b.map")},
                                         {.addressSpaceLimit = 100 * kMiB});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "Error reading file: " + map + " (a line is longer than 1 MiB, which -only does not read)\n");
-    EXPECT_EQ(std::filesystem::file_size(map), content.size());
+    EXPECT_EQ(std::filesystem::file_size(map), size);
     EXPECT_EQ(read_file(dir.file("b.map")), "( 2 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0 0 0 1 1\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 2);
 }
