@@ -132,11 +132,7 @@ struct UnifiedDiffStream::State {
             // Changes more than two contexts apart go to separate hunks, as
             // diff -u makes them: this one ends after its trailing context.
             if (unchangedSince > 2 * kContext) {
-                std::vector<LinePair> rest(std::make_move_iterator(hunk.end() - static_cast<std::ptrdiff_t>(unchangedSince - kContext)),
-                                           std::make_move_iterator(hunk.end()));
-                hunk.resize(hunk.size() - (unchangedSince - kContext));
-                emit();
-                for (LinePair& kept : rest) keep_before(std::move(kept));
+                for (LinePair& kept : close_hunk()) keep_before(std::move(kept));
             }
             return;
         }
@@ -156,7 +152,18 @@ struct UnifiedDiffStream::State {
         if (before.size() > kContext) before.pop_front();
     }
 
-    // Writes the hunk (its trailing context beyond kContext already cut).
+    // Writes the hunk with at most kContext lines of trailing context, and
+    // returns the unchanged lines past those.
+    std::vector<LinePair> close_hunk() {
+        const size_t extra = unchangedSince > kContext ? unchangedSince - kContext : 0;
+        std::vector<LinePair> rest(std::make_move_iterator(hunk.end() - static_cast<std::ptrdiff_t>(extra)),
+                                   std::make_move_iterator(hunk.end()));
+        hunk.resize(hunk.size() - extra);
+        emit();
+        return rest;
+    }
+
+    // Writes the hunk as it stands (the file's header first, once).
     void emit() {
         if (!any) {
             any = true;
@@ -176,7 +183,6 @@ struct UnifiedDiffStream::State {
             i = runEnd;
         }
         out(writer.out);
-        writer.out.clear();
         hunk.clear();
     }
 };
@@ -210,10 +216,7 @@ bool UnifiedDiffStream::finish() {
         s.oldPartial.clear();
         s.newPartial.clear();
     }
-    if (!s.hunk.empty()) {
-        if (s.unchangedSince > kContext) s.hunk.resize(s.hunk.size() - (s.unchangedSince - kContext));
-        s.emit();
-    }
+    if (!s.hunk.empty()) s.close_hunk();
     return s.any;
 }
 
