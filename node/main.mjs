@@ -48,6 +48,7 @@ function expandWildcards(args) {
 const args = expandWildcards(process.argv.slice(2).map((argument) => Buffer.from(argument, 'utf8').toString('latin1')));
 const out = new Console(() => endBy('SIGPIPE'));
 const core = new Core(args, exists);
+const printable = (name) => core.printable(name);
 const { action, message, targets, excludes, settings } = core.request;
 const tally = { judged: 0, changed: 0, anyFailed: false, outOfMemory: false };
 const now = () => performance.now() / 1000;
@@ -91,13 +92,13 @@ function reportReadFailure(failure, shown) {
     return -1;
   }
   const what = ['read', 'changed', 'long_line'].includes(failure.step) ? 'reading' : 'opening';
-  out.error(`Error ${what} file: ${shown} (${failureReason(failure, '', core.printable.bind(core))})\n`);
+  out.error(`Error ${what} file: ${shown} (${failureReason(failure, '', printable)})\n`);
   tally.anyFailed = true;
   return -1;
 }
 
 function reportDirectoryFailure(name, failure) {
-  out.error(`Error opening directory: ${core.printable(name)} (${failureReason(failure, name, core.printable.bind(core))})\n`);
+  out.error(`Error opening directory: ${printable(name)} (${failureReason(failure, name, printable)})\n`);
   tally.anyFailed = true;
 }
 
@@ -108,14 +109,14 @@ function printReport(toError, shown, edits, start) {
   if (!settings.quiet) printTo(toError, `File: ${shown}  Edits: ${edits}  Time: ${seconds(start)} seconds\n`);
 }
 
-// What a run that writes nothing shows of a text named `name`.
-function reviewText(name, shown, text, toError) {
+// What a run that writes nothing shows of a text named `name` (`binary`:
+// in a diff, it holds a NUL).
+function reviewText(name, shown, text, toError, binary = settings.review === REVIEW.diff && text.includes(0)) {
   const start = now();
   const review = settings.review;
   let flags = 0;
   if (review === REVIEW.check && settings.verbose) flags |= CLEAN.lines;
   if (review === REVIEW.check && settings.github) flags |= CLEAN.annotation;
-  const binary = text.includes(0);
   if (review === REVIEW.diff && !binary) flags |= CLEAN.diff | (settings.colour ? CLEAN.colour : 0);
   if (SEPARATOR === '\\') flags |= CLEAN.backslash;
   const result = core.clean(text, name, flags);
@@ -136,7 +137,7 @@ function reviewText(name, shown, text, toError) {
 // One file from reading to writing back (or, in a run that writes
 // nothing, to what the mode shows of it): its edit count, or -1.
 function processFile(location, name) {
-  const shown = core.printable(name);
+  const shown = printable(name);
   try {
     let read;
     try {
@@ -149,7 +150,7 @@ function processFile(location, name) {
     // long for -only; only a diff of a file with a NUL is read whole.
     const whole = settings.review === REVIEW.diff && read.content.includes(0);
     if (settings.only && !whole && holdsLongLine(read.content)) return reportReadFailure(new Failure('long_line'), shown);
-    if (settings.review !== REVIEW.none) return reviewText(name, shown, read.content, false);
+    if (settings.review !== REVIEW.none) return reviewText(name, shown, read.content, false, whole);
     const start = now();
     const result = core.clean(read.content, name, settings.verbose ? CLEAN.lines : 0);
     read.content = null;
@@ -162,7 +163,7 @@ function processFile(location, name) {
         if (lostSetIdBits & 0o2000) out.error(`Warning: '${shown}' loses its set-group-ID bit: the saved file has another group\n`);
       });
       if (failed) {
-        out.error(`Error writing to file: ${shown} (${failureReason(failed.failure, failed.directory, core.printable.bind(core))})\n`);
+        out.error(`Error writing to file: ${shown} (${failureReason(failed.failure, failed.directory, printable)})\n`);
         tally.anyFailed = true;
       } else if (!settings.quiet) {
         out.out(`Changes saved to '${shown}'.\n`);
@@ -204,7 +205,7 @@ function processStandardStreams() {
 
 function pathFits(name) {
   if (name.length <= maxPathLength) return true;
-  out.error(`Path too long: ${core.printable(name)}\n`);
+  out.error(`Path too long: ${printable(name)}\n`);
   tally.anyFailed = true;
   return false;
 }
@@ -261,11 +262,11 @@ async function walk(dir, path, run) {
     if (!pathFits(fullPath)) continue;
     const found = dir.locate(name);
     if (found.place === 'outside') {
-      out.error(`Skipped '${core.printable(fullPath)}': it links outside '${core.printable(run.rootName)}'\n`);
+      out.error(`Skipped '${printable(fullPath)}': it links outside '${printable(run.rootName)}'\n`);
       continue;
     }
     if (found.place === 'missing') {
-      reportReadFailure(found.failure, core.printable(fullPath));
+      reportReadFailure(found.failure, printable(fullPath));
       continue;
     }
     await checkpoint();
@@ -306,7 +307,7 @@ async function processDirectory(name) {
   await walk(root, '', run);
   if (run.matched === 0) {
     if (!run.failed) {
-      out.error(`No .map files found in directory: ${core.printable(name)}${run.unsearched ? ' (its subdirectories are searched with -r)' : ''}\n`);
+      out.error(`No .map files found in directory: ${printable(name)}${run.unsearched ? ' (its subdirectories are searched with -r)' : ''}\n`);
     }
     return;
   }
@@ -324,15 +325,15 @@ function isDirectory(name) {
 async function processTarget(target) {
   if (target === '-') {
     processStandardStreams();
-  } else if (target.length > maxPathLength) {
-    out.error(`Path too long: ${core.printable(target)}\n`);
-    tally.anyFailed = true;
-  } else if (isDirectory(target)) {
-    await processDirectory(target);
-  } else {
-    await checkpoint();
-    processFile(fileAt(target), target);
+    return;
   }
+  if (!pathFits(target)) return;
+  if (isDirectory(target)) {
+    await processDirectory(target);
+    return;
+  }
+  await checkpoint();
+  processFile(fileAt(target), target);
 }
 
 async function run() {
@@ -368,7 +369,7 @@ async function run() {
   holdSignals(true);
   if (targets.length === 0) {
     const cwd = Buffer.from(process.cwd(), 'utf8').toString('latin1');
-    if (showsProgress()) out.out(`No target specified. Processing .map files in current directory: ${core.printable(cwd)}\n`);
+    if (showsProgress()) out.out(`No target specified. Processing .map files in current directory: ${printable(cwd)}\n`);
     await processDirectory(cwd);
   }
   for (const target of targets) await processTarget(target);

@@ -271,9 +271,10 @@ function showDone(data) {
   if (unread.length > 0) {
     status += ` ${unread.length} file${unread.length === 1 ? '' : 's'} could not be read: ${unread.join(', ')}.`;
   }
-  if (!data.zip && files.length - failed > 0) status += ` No ZIP: ${data.zipProblem}; download the files one by one.`;
+  const cleaned = files.length - failed;
+  if (!data.zip && cleaned > 0) status += ` No ZIP: ${data.zipProblem}; download the files one by one.`;
   $('status').textContent = status;
-  if (data.zip && files.length - failed > 0) {
+  if (data.zip && cleaned > 0) {
     $('all').replaceChildren(downloadLink('cleaned-maps.zip', data.zip, 'Download all as a ZIP', 'application/zip'));
   }
 }
