@@ -104,8 +104,9 @@ MAPCLEAN_API int mapclean_clean_text(const char *text, size_t length, const mapc
                                      mapclean_write_fn write, void *user, int64_t *edits);
 
 /* Cleans one number token: the `length` bytes at `token` (at most
- * PTRDIFF_MAX, else MAPCLEAN_EINVAL) must be exactly one number as the program reads numbers (an optional sign, digits with an
- * optional point and exponent, or a "0x" form), else MAPCLEAN_EINVAL. The
+ * PTRDIFF_MAX, else MAPCLEAN_EINVAL) must be exactly one number as the
+ * program reads numbers (an optional sign, digits with an optional point
+ * and exponent, or a "0x" form), else MAPCLEAN_EINVAL. The
  * result is what the program writes for a text made of that token alone (a
  * lone token lies in no map field: with `only` set it comes back as it is).
  * On MAPCLEAN_OK, `*written` bytes are in `out`, followed by a NUL when
