@@ -81,6 +81,13 @@ TEST_F(Modes, FilterCleansStdinToStdout) {
     run = run_mapclean({"-check", "-"}, {.input = "x 1.9999999\n"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
+
+    // With 2>&1 the lines come in the order they were made: the filter's
+    // report (stderr), the directory's (stdout), the summary (stderr).
+    write_file(dir.file("b.map"), kNoisy);
+    run = run_mapclean({"-check", "-", dir.native()}, {.input = "x 1.9999999\n", .mergeStderr = true});
+    EXPECT_EQ(mask_times(run.out), "File: -  Edits: 1  Time: T seconds\n" + report("b.map", 1) +
+                                       "Overall processing time: T seconds\n2 of 2 files would change\n");
 }
 
 TEST_F(Modes, RecursionGoesDepthFirstAndNotThroughLinks) {

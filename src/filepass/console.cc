@@ -12,7 +12,16 @@ void keep_output_error(bool failed) {
     if (failed && g_outputError == 0) g_outputError = errno != 0 ? errno : EIO;
 }
 
+// Lines on stderr keep their place among those on stdout (2>&1): what
+// stdout holds goes first.
+void flush_before(std::FILE* stream) {
+    if (stream != stderr) return;
+    errno = 0;
+    keep_output_error(std::fflush(stdout) != 0);
+}
+
 void vprint_to(std::FILE* stream, const char* format, va_list args) {
+    flush_before(stream);
     errno = 0;
     const bool failed = std::vfprintf(stream, format, args) < 0;
     if (stream == stdout) keep_output_error(failed);
@@ -21,7 +30,7 @@ void vprint_to(std::FILE* stream, const char* format, va_list args) {
 }  // namespace
 
 void print_error(const char* format, ...) {
-    std::fflush(stdout);
+    flush_before(stderr);
     va_list args;
     va_start(args, format);
     std::vfprintf(stderr, format, args);
@@ -46,6 +55,7 @@ void print_to(std::FILE* stream, const char* format, ...) {
 void print_text(std::string_view text) { print_text(stdout, text); }
 
 void print_text(std::FILE* stream, std::string_view text) {
+    flush_before(stream);
     errno = 0;
     const bool failed = std::fwrite(text.data(), 1, text.size(), stream) != text.size();
     if (stream == stdout) keep_output_error(failed);

@@ -14,7 +14,8 @@ void print_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // finish_standard_output().
 void print_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The same on `stream` (a failure is kept only for the standard output).
+// The same on `stream` (a failure is kept only for the standard output);
+// on stderr after flushing the standard output, as print_error does.
 void print_to(std::FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Writes `text` to `stream` (the standard output unless given) as raw bytes
