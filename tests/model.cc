@@ -39,12 +39,13 @@ std::string rounded(const std::string& token, double val, int32_t decimals) {
 
 std::string model_rewrite(const std::string& token, double val, int32_t precision) {
     if (precision >= 0) return rounded(token, val, precision);
+    const std::string body = token[0] == '+' || token[0] == '-' ? token.substr(1) : token;
+    if (body.size() > 1 && body[0] == '0' && digit(body[1])) return token;  // "0003", "00000e34": no double's print
     if (token.find_first_of("eE") != std::string::npos) {
         return std::fabs(val) < 0.000001 ? "0" : token;
     }
     const size_t dot = token.find('.');
     if (dot == std::string::npos) return token;
-    const std::string body = token[0] == '+' || token[0] == '-' ? token.substr(1) : token;
     if (body.size() > 1 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X')) return token;
 
     const std::string intPart = token.substr(0, dot);

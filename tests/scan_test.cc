@@ -120,6 +120,25 @@ TEST(Scan, WordsStayWholeInEveryMode) {
     }
 }
 
+TEST(Scan, OtherProgramsAddressesStayInAutomaticMode) {
+    // Lines of an MSVC linker map, a segment map and a GNU ld map: no double
+    // is printed with a leading zero before another digit.
+    const char* const lines[] = {
+        " 0001:00000e34       _main                      00401e34 f   main.obj\n",
+        " 000000e8 0000b0 000000e8 .rdata\n",
+        " 0004:0000e200 000e3358 \"0003\" -007.5000001 00e5\n",
+        " .text          0x00000000000000e8       0xb0 main.o\n",
+    };
+    for (const CleanRules& rules : {CleanRules{-1}, CleanRules{-1, true, true}}) {
+        for (const char* line : lines) {
+            int64_t edits = 0;
+            EXPECT_EQ(clean_text(line, rules, nullptr, edits), line);
+        }
+    }
+    // Fixed precision rounds every number, as asked.
+    EXPECT_EQ(clean_text(lines[1], 2), " 0 0000b0 0 .rdata\n");
+}
+
 TEST(Scan, KeepsEveryOtherByte) {
     const std::string text = "a\t1.0000001\r\nb \xff\xfe 2.50\r\n\xc3\xa9 0.2999999\r\n";
     const Scanned result = scan(text);

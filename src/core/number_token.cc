@@ -89,6 +89,15 @@ size_t kept_after_trailing_zeros(std::string_view token, int32_t precision) {
     return stable_decimal_length(token.substr(0, end), 0, precision) == end ? end : 0;
 }
 
+// True when the token's digits before its point or exponent begin with a '0'
+// that another digit follows ("0003", "-007.5", "00000e34"): no program
+// that prints doubles writes one, while addresses and counters in other
+// programs' ".map" files ("0001:00000e34" in a linker map) do.
+bool has_leading_zero(std::string_view token) {
+    if (!token.empty() && (token[0] == '+' || token[0] == '-')) token.remove_prefix(1);
+    return token.size() >= 2 && token[0] == '0' && token[1] >= '0' && token[1] <= '9';
+}
+
 // The rules of both modes. `value()` gives the token's parsed value; it is
 // called only where a rule needs it.
 template <typename GetValue>
@@ -102,6 +111,9 @@ bool apply_rules(std::string_view token, const TokenShape& shape, int32_t precis
         }
         return round_to_decimals(token, value(), precision, replacement);
     }
+
+    // Automatic mode repairs only what a double's printing leaves.
+    if (has_leading_zero(token)) return false;
 
     // Exponent notation; hexadecimal digits e and E count too.
     if (shape.exponentLetter) {
@@ -207,7 +219,9 @@ std::string plain_decimal(std::string_view token) {
 }
 
 bool rewrite_number_token_plain(std::string_view token, const TokenShape& shape, std::string& replacement) {
-    if (!shape.exponentLetter || shape.hexadecimal) return rewrite_number_token(token, shape, -1, replacement);
+    if (!shape.exponentLetter || shape.hexadecimal || has_leading_zero(token)) {
+        return rewrite_number_token(token, shape, -1, replacement);
+    }
     const double val = parse_token_value(token);
     if (!(std::fabs(val) >= 0.000001) || !std::isfinite(val)) {
         return rewrite_number_token(token, shape, -1, replacement);  // "0", or as it stands

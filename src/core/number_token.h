@@ -16,7 +16,9 @@
 // precision < 0: automatic mode; only floating-point noise is repaired:
 //   exponent forms below 1e-6 become "0", a fraction with a run of three '0'
 //   (from its second digit on) is cut before the run, a fraction with a run of
-//   three '9' is rounded at the run. Everything else comes back unchanged.
+//   three '9' is rounded at the run. Everything else comes back unchanged,
+//   a token whose digits begin with '0' and another digit ("00000e34",
+//   "-007.5000001") among them: no double is printed so.
 //
 // Never fails and never returns an empty text, a word for infinity or
 // not-a-number, or a number cut short: where a rule cannot give an exact,
