@@ -81,14 +81,14 @@ function endBy(signal) {
 }
 
 // The error lines of the file pass.
-function reportOutOfMemory() {
-  out.error('Memory allocation error\n');
+function reportOutOfMemory(shown) {
+  out.error(`Memory allocation error: ${shown}\n`);
   tally.outOfMemory = true;
 }
 
 function reportReadFailure(failure, shown) {
   if (failure.step === 'memory') {
-    reportOutOfMemory();
+    reportOutOfMemory(shown);
     return -1;
   }
   const what = ['read', 'changed', 'long_line'].includes(failure.step) ? 'reading' : 'opening';
@@ -172,7 +172,7 @@ function processFile(location, name) {
     return result.edits;
   } catch (error) {
     if (!(error instanceof OutOfMemory || error instanceof RangeError)) throw error;
-    reportOutOfMemory();
+    reportOutOfMemory(shown);
     return -1;
   }
 }
@@ -184,7 +184,7 @@ function processStandardStreams() {
   try {
     input = readStandardInput();
   } catch (error) {
-    if (error instanceof RangeError) return reportOutOfMemory();
+    if (error instanceof RangeError) return reportOutOfMemory('-');
     if (!(error instanceof Failure)) throw error;
     return reportReadFailure(error, '-');
   } finally {
@@ -199,7 +199,7 @@ function processStandardStreams() {
     printReport(true, '-', result.edits, start);
   } catch (error) {
     if (!(error instanceof OutOfMemory || error instanceof RangeError)) throw error;
-    reportOutOfMemory();
+    reportOutOfMemory('-');
   }
 }
 

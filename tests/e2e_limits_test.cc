@@ -46,7 +46,7 @@ TEST_F(MemoryLimits, InputThatCannotBeAllocatedSkipsTheFile) {
         const ProgramRun run = run_mapclean(args, {.mergeStderr = true, .addressSpaceLimit = 100 * kMiB});
         EXPECT_EQ(run.status, whole ? 1 : 0);
         if (whole) {
-            EXPECT_EQ(run.out, "Memory allocation error\n--- " + dir.file("b.map") + "\n+++ " + dir.file("b.map") +
+            EXPECT_EQ(run.out, "Memory allocation error: " + dir.file("a.map") + "\n--- " + dir.file("b.map") + "\n+++ " + dir.file("b.map") +
                                    "\n@@ -1 +1 @@\n-1.9999999\n+2\n");
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "cli/platform.h"
@@ -55,8 +56,11 @@ std::string joined(std::string_view below, const std::string& name) {
     return below.empty() ? name : std::string(below) + '/' + name;
 }
 
+void walk(const std::shared_ptr<const Directory>& dir, const std::string& below, Walk& run);
+
 // The files of one directory, then (recursive) those below it, depth first.
-void walk(const std::shared_ptr<const Directory>& dir, const std::string& below, Walk& run) {
+// Throws std::bad_alloc.
+void walk_unguarded(const std::shared_ptr<const Directory>& dir, const std::string& below, Walk& run) {
     std::vector<std::string> maps, subdirectories;
     IoFailure failure;
     if (!dir->list(maps, subdirectories, failure)) {
@@ -102,6 +106,18 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
             continue;
         }
         walk(sub, subBelow, run);
+    }
+}
+
+// walk_unguarded, where memory running out stops this directory (and what
+// was left of it below) with a line that names it; the rest of the tree
+// goes on.
+void walk(const std::shared_ptr<const Directory>& dir, const std::string& below, Walk& run) {
+    try {
+        walk_unguarded(dir, below, run);
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(dir->path(), run.tally);
+        run.failed = true;
     }
 }
 
@@ -151,8 +167,11 @@ bool matches_glob(std::string_view glob, std::string_view text) {
     }
 }
 
-int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
-                          RunTally& tally) {
+namespace {
+
+// process_directory, but memory running out ends it with std::bad_alloc.
+int64_t process_directory_unguarded(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
+                                    RunTally& tally) {
     if (!path_fits(joined_path(dirPath, "*.map"), tally)) return 0;
     const auto overallStart = std::chrono::steady_clock::now();
     IoFailure failure;
@@ -174,6 +193,18 @@ int64_t process_directory(const std::string& dirPath, const RunSettings& setting
     const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - overallStart;
     if (shows_progress(settings)) print_out("Overall processing time: %.3f seconds\n", elapsedSec.count());
     return run.totalEdits;
+}
+
+}  // namespace
+
+int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
+                          RunTally& tally) {
+    try {
+        return process_directory_unguarded(dirPath, settings, promptForCommit, tally);
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory(dirPath, tally);
+        return 0;
+    }
 }
 
 int64_t process_current_directory(const RunSettings& settings, int promptForCommit, RunTally& tally) {

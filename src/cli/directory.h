@@ -23,7 +23,10 @@
 // subdirectories are searched with -r where a run without it left some
 // out) and returns 0 without an overall time. A path longer than the
 // platform takes is reported on stderr as a failure: the directory's
-// pattern ends the run, an entry's is skipped.
+// pattern ends the run, an entry's is skipped. Memory running out while a
+// directory is listed or walked stops that directory with "Memory
+// allocation error: DIR" (its files not reached are left as they were),
+// and the rest of the tree goes on.
 int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
                           RunTally& tally);
 

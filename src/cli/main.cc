@@ -15,6 +15,7 @@
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
 #include "filepass/names.h"
+#include "filepass/pass_common.h"
 
 #ifdef __MINGW32__
 // Windows programs expand wildcards in their arguments at start-up; with
@@ -26,8 +27,9 @@ int _dowildcard = -1;
 
 namespace {
 
-// One target: "-" (the filter), a directory, or a file.
-void process_target(const std::string& target, const RunSettings& settings, int promptForCommit, RunTally& tally) {
+// One target: "-" (the filter), a directory, or a file. Memory running
+// out is reported with the target's name, and the run goes on.
+void process_target(const std::string& target, const RunSettings& settings, int promptForCommit, RunTally& tally) try {
     if (target == "-") {
         process_standard_streams(settings, tally);
     } else if (target.size() > max_path_length()) {
@@ -39,6 +41,8 @@ void process_target(const std::string& target, const RunSettings& settings, int 
     } else {
         process_file(file_at_path(target), settings, promptForCommit, tally);
     }
+} catch (const std::bad_alloc&) {
+    report_out_of_memory(target, tally);
 }
 
 // The run the arguments ask for; its exit status. Throws std::bad_alloc.
@@ -94,7 +98,7 @@ int main(int argc, char** argv) {
     try {
         status = run(argc, argv);
     } catch (const std::bad_alloc&) {
-        // Every file's temporary went as the stack unwound.
+        // Before any target was touched (each names its own failure).
         print_error("Memory allocation error\n");
         status = 1;
     }

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "filepass/names.h"
+
 namespace {
 
 int g_outputError = 0;  // the first failed write to stdout
@@ -35,6 +37,15 @@ void print_error(const char* format, ...) {
     va_start(args, format);
     std::vfprintf(stderr, format, args);
     va_end(args);
+    std::fflush(stderr);
+}
+
+void print_error_naming(const char* before, std::string_view name, const char* after) {
+    flush_before(stderr);
+    std::fputs(before, stderr);
+    put_printable_name(name, [](std::string_view piece, void*) { std::fwrite(piece.data(), 1, piece.size(), stderr); },
+                       nullptr);
+    std::fputs(after, stderr);
     std::fflush(stderr);
 }
 

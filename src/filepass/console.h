@@ -10,6 +10,11 @@
 // standard output so that lines of both streams keep their order.
 void print_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Prints `before`, printable_name(name) and `after` on the standard error
+// stream as print_error does, allocating nothing: the lines that say where
+// memory ran out.
+void print_error_naming(const char* before, std::string_view name, const char* after);
+
 // Prints printf-style on the standard output; a failure is kept for
 // finish_standard_output().
 void print_out(const char* format, ...) __attribute__((format(printf, 1, 2)));

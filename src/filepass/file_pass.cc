@@ -271,7 +271,7 @@ int64_t process_file(const FileTarget& file, const RunSettings& settings, int pr
     try {
         return process_file_or_throw(file, printable_name(file.name), settings, promptForCommit, tally);
     } catch (const std::bad_alloc&) {
-        report_out_of_memory(tally);
+        report_out_of_memory(file.name, tally);
         return -1;
     }
 }
@@ -301,6 +301,6 @@ void process_standard_streams(const RunSettings& settings, RunTally& tally) {
         }
         print_report(stderr, settings, "-", edits, seconds_since(start));
     } catch (const std::bad_alloc&) {
-        report_out_of_memory(tally);
+        report_out_of_memory("-", tally);
     }
 }

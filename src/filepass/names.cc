@@ -20,12 +20,6 @@ char escape_letter(char c) {
     }
 }
 
-void append_hex(std::string& out, char c) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    const auto byte = static_cast<unsigned char>(c);
-    out.append("\\x").append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 15]);
-}
-
 void append_octal(std::string& out, char c) {
     const auto byte = static_cast<unsigned char>(c);
     out.append(1, '\\').append(1, static_cast<char>('0' + (byte >> 6)));
@@ -34,22 +28,43 @@ void append_octal(std::string& out, char c) {
 
 }  // namespace
 
-std::string printable_name(std::string_view name) {
-    if (std::none_of(name.begin(), name.end(), is_control)) return std::string(name);
-    std::string out;
-    for (const char c : name) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (const char letter = escape_letter(c)) {
-            out.append(1, '\\').append(1, letter);
-        } else if (c == '\x1b') {
-            out += "\\e";
-        } else if (is_control(c)) {
-            append_hex(out, c);
-        } else {
-            out += c;
-        }
+void put_printable_name(std::string_view name, void (*put)(std::string_view piece, void* context), void* context) {
+    if (std::none_of(name.begin(), name.end(), is_control)) {
+        put(name, context);
+        return;
     }
+    size_t plainFrom = 0;  // the bytes since the last escape, handed on together
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        char escape[4] = {'\\', 0, 0, 0};
+        size_t length = 2;
+        if (c == '\\') {
+            escape[1] = '\\';
+        } else if (const char letter = escape_letter(c)) {
+            escape[1] = letter;
+        } else if (c == '\x1b') {
+            escape[1] = 'e';
+        } else if (is_control(c)) {
+            constexpr char kDigits[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            escape[1] = 'x';
+            escape[2] = kDigits[byte >> 4];
+            escape[3] = kDigits[byte & 15];
+            length = 4;
+        } else {
+            continue;
+        }
+        put(name.substr(plainFrom, i - plainFrom), context);
+        put(std::string_view(escape, length), context);
+        plainFrom = i + 1;
+    }
+    put(name.substr(plainFrom), context);
+}
+
+std::string printable_name(std::string_view name) {
+    std::string out;
+    put_printable_name(name, [](std::string_view piece, void* context) { static_cast<std::string*>(context)->append(piece); },
+                       &out);
     return out;
 }
 

@@ -12,6 +12,10 @@
 // bytes. Other bytes, non-ASCII ones included, stay as they are.
 std::string printable_name(std::string_view name);
 
+// Hands printable_name(name) to `put` piece by piece, in order, allocating
+// nothing: for the lines that memory running out still has to print.
+void put_printable_name(std::string_view name, void (*put)(std::string_view piece, void* context), void* context);
+
 // `name` as git quotes a path: as it is unless it holds a control byte, a
 // '"' or (where `backslashIsName`, that is, where '\' is no path separator)
 // a '\'; then in double quotes with C escapes ("\n", "\t", "\"", "\\",

@@ -13,15 +13,16 @@ void print_report(std::FILE* stream, const RunSettings& settings, const std::str
     if (!settings.quiet) print_to(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", shown.c_str(), edits, seconds);
 }
 
-void report_out_of_memory(RunTally& tally) {
-    print_error("Memory allocation error\n");
+void report_out_of_memory(std::string_view name, RunTally& tally) {
+    print_error_naming("Memory allocation error: ", name, "\n");
     tally.outOfMemory = true;
 }
 
 int64_t report_read_failure(const IoFailure& failure, const std::string& shown, RunTally& tally) {
     switch (failure.step) {
     case IoFailure::memory:
-        report_out_of_memory(tally);
+        print_error("Memory allocation error: %s\n", shown.c_str());
+        tally.outOfMemory = true;
         return -1;
     case IoFailure::read:
     case IoFailure::changed:

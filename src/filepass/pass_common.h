@@ -14,7 +14,7 @@
 
 // The error line of a file (named `shown`, as printable_name writes it)
 // that could not be read: "Error opening file: NAME (REASON)", "Error
-// reading file: NAME (REASON)" or "Memory allocation error", counted in
+// reading file: NAME (REASON)" or "Memory allocation error: NAME", counted in
 // `tally`. Returns -1, the file pass's result for it.
 int64_t report_read_failure(const IoFailure& failure, const std::string& shown, RunTally& tally);
 
@@ -23,8 +23,10 @@ int64_t report_read_failure(const IoFailure& failure, const std::string& shown, 
 void report_write_failure(const IoFailure& failure, std::string_view directory, const std::string& shown,
                           RunTally& tally);
 
-// "Memory allocation error", counted in `tally`: the file is left as it was.
-void report_out_of_memory(RunTally& tally);
+// "Memory allocation error: NAME" for the file or directory `name` (as it
+// is: printable_name is applied without allocating), counted in `tally`:
+// the file, or what was left of the directory, is left as it was.
+void report_out_of_memory(std::string_view name, RunTally& tally);
 
 // "Changed: 'OLD' -> 'NEW' (line N)" for `edit`, to `stream`.
 void print_changed_line(std::FILE* stream, const Edit& edit);
