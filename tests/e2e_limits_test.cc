@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,22 +33,22 @@ protected:
     }
 };
 
-TEST_F(MemoryLimits, InputThatCannotBeAllocatedSkipsTheFile) {
-    // 200 MiB under a 100 MiB address-space limit: a plain and a settled run
-    // read it a piece at a time and clean it; a diff of it, which holds a NUL
-    // and so is read whole to be called binary, skips it, and the batch goes on.
+TEST_F(MemoryLimits, InputLargerThanMemoryIsReadAPieceAtATime) {
+    // 200 MiB, mostly NUL, under a 100 MiB address-space limit, then a
+    // small file: a plain and a settled run clean both; a diff calls the
+    // first binary (it holds a NUL) and diffs the second.
     for (const char* mode : {"-s", "-stable", "-diff"}) {
         SCOPED_TRACE(mode);
-        const bool whole = std::string(mode) == "-diff";
+        const bool diff = std::string(mode) == "-diff";
         write_sparse_file(dir.file("a.map"), "1.9999999 ", 200 * kMiB);
         write_file(dir.file("b.map"), "1.9999999\n");
         std::vector<std::string> args = {"-s", mode, dir.path()};
-        if (whole) args.erase(args.begin());
+        if (diff) args.erase(args.begin());
         const ProgramRun run = run_mapclean(args, {.mergeStderr = true, .addressSpaceLimit = 100 * kMiB});
-        EXPECT_EQ(run.status, whole ? 1 : 0);
-        if (whole) {
-            EXPECT_EQ(run.out, "Memory allocation error: " + dir.file("a.map") + "\n--- " + dir.file("b.map") + "\n+++ " + dir.file("b.map") +
-                                   "\n@@ -1 +1 @@\n-1.9999999\n+2\n");
+        EXPECT_EQ(run.status, diff ? 1 : 0);
+        if (diff) {
+            EXPECT_EQ(run.out, "Binary file " + dir.file("a.map") + " would change\n--- " + dir.file("b.map") +
+                                   "\n+++ " + dir.file("b.map") + "\n@@ -1 +1 @@\n-1.9999999\n+2\n");
             continue;
         }
         EXPECT_EQ(mask_times(run.out), "File: " + dir.file("a.map") + "  Edits: 1  Time: T seconds\n"
@@ -95,6 +96,80 @@ TEST_F(MemoryLimits, DiffOfAFileLargerThanMemoryIsPrintedHunkByHunk) {
     size_t added = 0;
     for (size_t at = 0; (at = run.out.find("\n+2 5\n", at)) != std::string::npos; ++at) ++added;
     EXPECT_EQ(added, noisyLines);
+}
+
+// 100 MiB of brush faces whose lines all change, as text and in a file,
+// read under a limit of half that.
+const char kFace[] = "( 1.9999999 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0.30000000000000004 0 0 1 1\n";
+const char kCleanFace[] = "( 2 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0.3 0 0 1 1\n";
+const size_t kFaces = 100 * kMiB / (sizeof kFace - 1);
+
+std::string repeated(const char* line, size_t times) {
+    std::string text;
+    text.reserve(times * std::strlen(line));
+    for (size_t i = 0; i < times; ++i) text += line;
+    return text;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t found = 0;
+    for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++found;
+    return found;
+}
+
+TEST_F(MemoryLimits, TheFilterIsReadAPieceAtATimeInEveryMode) {
+    // A diff of standard input keeps a scratch copy.
+    const std::string noisy = repeated(kFace, kFaces), clean = repeated(kCleanFace, kFaces);
+    const std::string onlyPlanes = repeated("( 2 0 0 ) ( 0 1 0 ) ( 0 0 1 ) tex 0.30000000000000004 0 0 1 1\n", kFaces);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const std::string* out;  // nullptr: a diff, checked below
+    } modes[] = {
+        {{"-quiet", "-"}, 0, &clean},
+        {{"-quiet", "-stable", "-"}, 0, &clean},
+        {{"-quiet", "-p", "2", "-"}, 0, &clean},
+        {{"-quiet", "-only", "planes", "-"}, 0, &onlyPlanes},
+        {{"-check", "-quiet", "-"}, 1, nullptr},
+        {{"-list", "-"}, 1, nullptr},
+        {{"-diff", "-"}, 1, nullptr},
+    };
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.args[0] + " " + mode.args[1]);
+        const ProgramRun run = run_mapclean(mode.args, {.input = noisy, .addressSpaceLimit = 50 * kMiB});
+        EXPECT_EQ(run.status, mode.status);
+        EXPECT_EQ(run.err, "");
+        if (mode.out) {
+            EXPECT_TRUE(run.out == *mode.out) << run.out.size() << " bytes";
+        } else if (mode.args[0] == "-check") {
+            EXPECT_EQ(run.out, "");
+        } else if (mode.args[0] == "-list") {
+            EXPECT_EQ(run.out, "-\n");
+        } else {
+            const std::string lines = std::to_string(kFaces);
+            EXPECT_TRUE(run.out.starts_with("--- -\n+++ -\n@@ -1," + lines + " +1," + lines + " @@\n-( 1.99"));
+            EXPECT_EQ(count(run.out, std::string(1, '-').append(kFace)), kFaces);
+            EXPECT_EQ(count(run.out, std::string(1, '+').append(kCleanFace)), kFaces);
+        }
+    }
+}
+
+TEST_F(MemoryLimits, ADiffWhoseEveryLineChangesIsOneHunkHeldOnDisk) {
+    // One hunk of 100 MiB old and 55 MiB new: the whole of it is known
+    // before its header can be printed.
+    const std::string map = dir.file("a.map");
+    {
+        std::ofstream file(map, std::ios::binary);
+        for (size_t i = 0; i < kFaces; ++i) file << kFace;
+    }
+    const ProgramRun run = run_mapclean({"-diff", map}, {.addressSpaceLimit = 50 * kMiB});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+    const std::string lines = std::to_string(kFaces);
+    const std::string removed = std::string(1, '-').append(kFace), added = std::string(1, '+').append(kCleanFace);
+    const std::string expected = "--- " + map + "\n+++ " + map + "\n@@ -1," + lines + " +1," + lines + " @@\n" +
+                                 repeated(removed.c_str(), kFaces) + repeated(added.c_str(), kFaces);
+    EXPECT_TRUE(run.out == expected) << run.out.size() << " bytes, " << expected.size() << " expected";
 }
 
 TEST_F(MemoryLimits, ALongLineThatOnlyCannotReadFailsTheFileAndTheRunGoesOn) {

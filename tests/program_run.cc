@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -161,9 +162,18 @@ void Child::kill(int signal) {
 }
 
 void Child::send(std::string_view data) {
+    // The output is read meanwhile: a filter writes as it reads, and would
+    // wait for its reader while its writer waits for it.
+    if (in_ >= 0) ::fcntl(in_, F_SETFL, ::fcntl(in_, F_GETFL) | O_NONBLOCK);
     while (!data.empty() && in_ >= 0) {
-        const ssize_t put = ::write(in_, data.data(), data.size());
-        if (put <= 0) return;  // the program closed its stdin or ended
+        pollfd fds[3] = {{in_, POLLOUT, 0}, {out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        if (::poll(fds, 3, -1) <= 0) continue;
+        if (fds[1].revents != 0 || fds[2].revents != 0) pump(0);
+        if (fds[0].revents & (POLLERR | POLLHUP)) return;  // the program closed its stdin or ended
+        if (!(fds[0].revents & POLLOUT)) continue;
+        const ssize_t put = ::write(in_, data.data(), std::min<size_t>(data.size(), 1 << 16));
+        if (put < 0 && errno == EAGAIN) continue;
+        if (put <= 0) return;
         data.remove_prefix(static_cast<size_t>(put));
     }
 }

@@ -251,6 +251,41 @@ TEST(Scan, PiecesScanAsTheWholeText) {
     }
 }
 
+TEST(Scan, RunsOfWordBytesLongerThanANumberAreCutIntoPieces) {
+    // No number is longer than kLongestNumber: a longer run of word bytes
+    // stays as written in every mode, and is read a piece at a time.
+    const std::string digits(kLongestNumber + 9, '7'), zeros(kLongestNumber, '0');
+    std::string guid;
+    while (guid.size() <= kLongestNumber) guid += "ab12-0000-";
+    const struct {
+        std::string text, automatic;
+    } cases[] = {
+        {"a 1.0000001 " + digits + " 2.5000001\n", "a 1 " + digits + " 2.5\n"},
+        {"x 1." + zeros + "1 1.9999999\n", "x 1." + zeros + "1 2\n"},
+        {"{" + guid + "} 0.30000000000000004", "{" + guid + "} 0.3"},
+        {digits + "1.9999999", digits + "1.9999999"},
+        {digits + std::string(1, '\0') + "1.9999999", digits + std::string(1, '\0') + "1.9999999"},
+    };
+    for (const auto& c : cases) {
+        int64_t edits = 0;
+        EXPECT_EQ(clean_text(c.text, CleanRules{-1}, nullptr, edits), c.automatic);
+        for (const CleanRules& rules : {CleanRules{-1}, CleanRules{2}, CleanRules{-1, true, true}}) {
+            for (size_t block : {size_t{65536}, size_t{300000}}) {
+                // The piece after a cut inside a run is a noisy number: it
+                // goes on a word and stays.
+                const std::string tail = std::string((kLongestNumber / block + 1) * block, '7') + "1.0000001 2.5000001";
+                int64_t tailEdits = 0;
+                EXPECT_TRUE(clean_in_pieces(tail, rules, block, false, tailEdits) ==
+                            tail.substr(0, tail.size() - 10) + " 2.5");
+                int64_t wholeEdits = 0, pieceEdits = 0;
+                const std::string whole = clean_text(c.text, rules, nullptr, wholeEdits);
+                EXPECT_TRUE(clean_in_pieces(c.text, rules, block, false, pieceEdits) == whole) << c.text.substr(0, 20);
+                EXPECT_EQ(pieceEdits, wholeEdits);
+            }
+        }
+    }
+}
+
 TEST(Scan, CandidateSearchesAgreeAtEveryWidthAndAlignment) {
     // Each hit at each offset of a block, and hits split across blocks.
     std::mt19937_64 random(9);

@@ -18,7 +18,7 @@ namespace {
 // Reports a path the platform cannot take whole; a shortened one would name
 // other files.
 bool path_fits(const std::string& path, RunTally& tally) {
-    if (path.size() <= max_path_length()) return true;
+    if (!path_too_long(path)) return true;
     print_error("Path too long: %s\n", printable_name(path).c_str());
     tally.anyFailed = true;
     return false;

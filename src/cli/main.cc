@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/directory.h"
+#include "cli/entry.h"
 #include "cli/options.h"
 #include "cli/platform.h"
 #include "cli/settings.h"
@@ -17,14 +18,6 @@
 #include "filepass/names.h"
 #include "filepass/pass_common.h"
 
-#ifdef __MINGW32__
-// Windows programs expand wildcards in their arguments at start-up; with
-// MinGW-w64 this asks the runtime to.
-extern "C" {
-int _dowildcard = -1;
-}
-#endif
-
 namespace {
 
 // One target: "-" (the filter), a directory, or a file. Memory running
@@ -32,7 +25,7 @@ namespace {
 void process_target(const std::string& target, const RunSettings& settings, int promptForCommit, RunTally& tally) try {
     if (target == "-") {
         process_standard_streams(settings, tally);
-    } else if (target.size() > max_path_length()) {
+    } else if (path_too_long(target)) {
         // The platform's calls would not take it whole; never cut it short.
         print_error("Path too long: %s\n", printable_name(target).c_str());
         tally.anyFailed = true;
@@ -93,7 +86,7 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int mapclean_main(int argc, char** argv) {
     int status = 1;
     try {
         status = run(argc, argv);

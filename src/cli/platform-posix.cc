@@ -3,11 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
-size_t max_path_length() { return SIZE_MAX; }
+bool path_too_long(const std::string&) { return false; }
 
 std::optional<std::string> current_directory() {
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);

@@ -6,20 +6,22 @@
 
 #include <cstdio>
 
-size_t max_path_length() { return MAX_PATH - 1; }
+#include "filepass/wide-win32.h"
+
+bool path_too_long(const std::string& path) { return wide_length(path) > MAX_PATH - 1; }
 
 std::optional<std::string> current_directory() {
-    char buffer[MAX_PATH];
-    const DWORD length = ::GetCurrentDirectoryA(MAX_PATH, buffer);
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, buffer);
     // A result of MAX_PATH or more is the size the path would need.
     if (length == 0 || length >= MAX_PATH) return std::nullopt;
-    return std::string(buffer, length);
+    return narrow(std::wstring_view(buffer, length));
 }
 
-bool path_exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool path_exists(const std::string& path) { return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool is_directory(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

@@ -9,12 +9,13 @@
 
 #include "cli/closing_pause.h"
 
-// The longest path the platform's calls take, in bytes: a longer one is
-// reported and skipped, never cut short.
-size_t max_path_length();
+// True when `path` is longer than the platform's calls take (Windows: 259
+// UTF-16 code units; POSIX: no limit here); such a path is reported and
+// skipped, never cut short.
+bool path_too_long(const std::string& path);
 
-// The current directory, or nullopt when it cannot be read (or is longer
-// than max_path_length()).
+// The current directory, or nullopt when it cannot be read (or is too
+// long: path_too_long).
 std::optional<std::string> current_directory();
 
 // True when `path` names an existing entry of any kind (a dangling link too).

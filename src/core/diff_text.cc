@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <deque>
-#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "core/token_scan.h"
@@ -34,55 +34,6 @@ std::vector<std::string_view> runs_of(std::string_view line) {
     return runs;
 }
 
-class DiffWriter {
-public:
-    explicit DiffWriter(bool colour) : colour_(colour) {}
-    std::string out;
-
-    void header(size_t from, size_t count) {
-        const std::string line = "@@ -" + range(from, count) + " +" + range(from, count) + " @@";
-        out += colour_ ? "\x1b[36m" + line + "\x1b[m\n" : line + "\n";
-    }
-    // A line of the hunk; `other` is its counterpart (the new line of an
-    // old one, or the old of a new), whose differing runs colour marks.
-    void line(char mark, std::string_view text, std::string_view other = {}) {
-        const bool ended = text.ends_with('\n');
-        if (ended) text.remove_suffix(1);
-        if (other.ends_with('\n')) other.remove_suffix(1);
-        const char* paint = !colour_ ? nullptr : mark == '-' ? "\x1b[31m" : mark == '+' ? "\x1b[32m" : nullptr;
-        if (paint) out += paint;
-        out += mark;
-        if (paint) {
-            marked(text, other);
-            out += "\x1b[m";
-        } else {
-            out += text;
-        }
-        out += '\n';
-        if (!ended) out += "\\ No newline at end of file\n";
-    }
-
-private:
-    // `text` with each run that differs from `other`'s in reverse video;
-    // all of it plain when the runs do not pair up.
-    void marked(std::string_view text, std::string_view other) {
-        const std::vector<std::string_view> mine = runs_of(text), theirs = runs_of(other);
-        if (mine.size() != theirs.size()) {
-            out += text;
-            return;
-        }
-        for (size_t i = 0; i < mine.size(); ++i) {
-            if (mine[i] == theirs[i]) {
-                out += mine[i];
-            } else {
-                out.append("\x1b[7m").append(mine[i]).append("\x1b[27m");
-            }
-        }
-    }
-
-    const bool colour_;
-};
-
 // The escapes GitHub requires in a workflow command: in the message % CR LF;
 // in a property also ':' and ','. In a property, every other control byte
 // too, so that a hostile name can neither end the line nor move the cursor.
@@ -103,92 +54,214 @@ std::string escaped(std::string_view text, bool property) {
 
 }  // namespace
 
-// One line of the old text and the same line of the new, kept while they
-// may still be shown.
-struct LinePair {
-    std::string oldLine, newLine;
-    bool changed() const { return oldLine != newLine; }
+// A line of one text as the diff has it: without its line end, either held
+// as one text or, when long, in a store.
+struct LineText {
+    std::string_view text;       // when `store` is null
+    TextStore* store = nullptr;  // else all of it, to be drained
 };
 
 struct UnifiedDiffStream::State {
-    State(std::string_view label, bool colour, Output out) : label(label), writer(colour), out(std::move(out)) {}
-    std::string label;
-    DiffWriter writer;
+    State(std::string_view label, bool colour, Output out, TextStoreMaker makeStore)
+        : label(label), colour(colour), out(std::move(out)), makeStore(std::move(makeStore)) {}
+
+    // An unchanged line not written yet: before the next hunk, or past a
+    // hunk's trailing context until the next change shows where it goes.
+    struct Kept {
+        std::string_view text;               // in the current stretch, or in `store`
+        std::unique_ptr<TextStore> store;    // its copy once the stretch has gone
+        bool inStore = false;                // the text is in `store`, not `text`
+        bool ended = true;                   // a line end followed it
+    };
+
+    const std::string label;
+    const bool colour;
     Output out;
-    std::string oldPartial, newPartial;  // a line begun in the last stretch
-    size_t lineNumber = 0;               // of the next whole line, from 0
-    std::deque<LinePair> before;         // up to kContext unchanged lines before the next change
-    std::vector<LinePair> hunk;          // the hunk being made, from its first context line
-    size_t hunkFrom = 0;
-    size_t unchangedSince = 0;           // unchanged lines at the hunk's end
+    TextStoreMaker makeStore;
+    std::vector<std::unique_ptr<TextStore>> spare;  // emptied stores, for reuse
+
+    std::unique_ptr<TextStore> partialOld, partialNew;  // a line begun in an earlier stretch
+    bool partial = false;
+    bool partialChanged = false;
+    bool endingPartial = false;  // the line being handled is that one
+
+    std::deque<Kept> kept;
+    std::unique_ptr<TextStore> body;       // the hunk's lines so far
+    std::unique_ptr<TextStore> additions;  // the new lines of the change being made
+    bool inHunk = false;
+    size_t hunkFrom = 0, hunkLines = 0;
+    size_t unchangedSince = 0;  // unchanged lines since the hunk's last change
+    size_t lineNumber = 0;      // lines seen, from 0
     bool any = false;
 
-    void line(LinePair pair) {
-        const bool changed = pair.changed();
-        ++lineNumber;
-        if (!hunk.empty()) {
-            hunk.push_back(std::move(pair));
-            unchangedSince = changed ? 0 : unchangedSince + 1;
-            // Changes more than two contexts apart go to separate hunks, as
-            // diff -u makes them: this one ends after its trailing context.
-            if (unchangedSince > 2 * kContext) {
-                for (LinePair& kept : close_hunk()) keep_before(std::move(kept));
+    std::unique_ptr<TextStore> store() {
+        if (spare.empty()) return makeStore ? makeStore() : std::make_unique<MemoryStore>();
+        std::unique_ptr<TextStore> reused = std::move(spare.back());
+        spare.pop_back();
+        return reused;
+    }
+    void recycle(std::unique_ptr<TextStore> used) {
+        used->clear();
+        spare.push_back(std::move(used));
+    }
+
+    // A stored line as a LineText: held as one when the store can.
+    static LineText line_of(TextStore& store) {
+        LineText line{{}, &store};
+        if (store.view(line.text)) line.store = nullptr;
+        return line;
+    }
+
+    // Writes one line of a hunk to `to`: its mark, its text, its end, and
+    // the note of a missing last line end. With colour, removed lines are
+    // red and added ones green, and the runs that differ from `other` (its
+    // counterpart) are in reverse video where both are held as one text
+    // and their runs pair up.
+    void put_line(TextStore& to, char mark, const LineText& line, const LineText& other, bool ended) {
+        const char* paint = !colour ? nullptr : mark == '-' ? "\x1b[31m" : mark == '+' ? "\x1b[32m" : nullptr;
+        if (paint) to.append(paint);
+        to.append(std::string_view(&mark, 1));
+        if (line.store) {
+            line.store->drain([&](std::string_view piece) { to.append(piece); });
+        } else if (paint && !other.store) {
+            put_marked(to, line.text, other.text);
+        } else {
+            to.append(line.text);
+        }
+        if (paint) to.append("\x1b[m");
+        to.append("\n");
+        if (!ended) to.append("\\ No newline at end of file\n");
+    }
+
+    static void put_marked(TextStore& to, std::string_view text, std::string_view other) {
+        const std::vector<std::string_view> mine = runs_of(text), theirs = runs_of(other);
+        if (mine.size() != theirs.size()) {
+            to.append(text);
+            return;
+        }
+        for (size_t i = 0; i < mine.size(); ++i) {
+            if (mine[i] == theirs[i]) {
+                to.append(mine[i]);
+            } else {
+                to.append("\x1b[7m");
+                to.append(mine[i]);
+                to.append("\x1b[27m");
             }
+        }
+    }
+
+    // One whole line of both texts, in order.
+    void line(const LineText& oldLine, const LineText& newLine, bool changed, bool ended) {
+        ++lineNumber;
+        if (!inHunk) {
+            if (!changed) {
+                keep(oldLine, ended);
+                if (kept.size() > kContext) drop_kept();
+                return;
+            }
+            inHunk = true;
+            hunkFrom = lineNumber - 1 - kept.size();
+            hunkLines = 0;
+            write_kept();
+        } else if (changed) {
+            write_kept();  // the unchanged lines between two changes
+        }
+        if (changed) {
+            put_line(*body, '-', oldLine, newLine, ended);
+            put_line(*additions, '+', newLine, oldLine, ended);
+            ++hunkLines;
+            unchangedSince = 0;
             return;
         }
-        if (!changed) {
-            keep_before(std::move(pair));
+        additions->drain([&](std::string_view piece) { body->append(piece); });
+        if (++unchangedSince <= kContext) {
+            put_line(*body, ' ', oldLine, {}, ended);
+            ++hunkLines;
             return;
         }
-        hunkFrom = lineNumber - 1 - before.size();
-        hunk.assign(std::make_move_iterator(before.begin()), std::make_move_iterator(before.end()));
-        before.clear();
-        hunk.push_back(std::move(pair));
-        unchangedSince = 0;
+        keep(oldLine, ended);
+        // Changes more than two contexts apart go to separate hunks, as
+        // diff -u makes them: this one ends after its trailing context, and
+        // the last kContext lines kept may lead the next.
+        if (unchangedSince > 2 * kContext) {
+            close_hunk();
+            drop_kept();
+        }
     }
 
-    void keep_before(LinePair pair) {
-        before.push_back(std::move(pair));
-        if (before.size() > kContext) before.pop_front();
+    // Keeps an unchanged line: its text where it stands in the stretch, or,
+    // for the line ended from earlier stretches, the store that holds it
+    // (taken over: another takes its place).
+    void keep(const LineText& line, bool ended) {
+        Kept entry;
+        entry.ended = ended;
+        if (endingPartial) {
+            entry.store = std::exchange(partialOld, store());
+            entry.inStore = true;
+        } else {
+            entry.text = line.text;
+        }
+        kept.push_back(std::move(entry));
     }
 
-    // Writes the hunk with at most kContext lines of trailing context, and
-    // returns the unchanged lines past those.
-    std::vector<LinePair> close_hunk() {
-        const size_t extra = unchangedSince > kContext ? unchangedSince - kContext : 0;
-        std::vector<LinePair> rest(std::make_move_iterator(hunk.end() - static_cast<std::ptrdiff_t>(extra)),
-                                   std::make_move_iterator(hunk.end()));
-        hunk.resize(hunk.size() - extra);
-        emit();
-        return rest;
+    void drop_kept() {
+        if (kept.front().store) recycle(std::move(kept.front().store));
+        kept.pop_front();
     }
 
-    // Writes the hunk as it stands (the file's header first, once).
-    void emit() {
+    // Copies the kept lines that stand in the stretch about to go.
+    void own_kept() {
+        for (Kept& entry : kept) {
+            if (entry.inStore) continue;
+            entry.store = store();
+            entry.store->append(entry.text);
+            entry.inStore = true;
+        }
+    }
+
+    void write_kept() {
+        for (Kept& entry : kept) {
+            const LineText text = entry.inStore ? line_of(*entry.store) : LineText{entry.text, nullptr};
+            put_line(*body, ' ', text, {}, entry.ended);
+            ++hunkLines;
+            if (entry.store) recycle(std::move(entry.store));
+        }
+        kept.clear();
+    }
+
+    // Hands on the hunk (the file's header first, once).
+    void close_hunk() {
         if (!any) {
             any = true;
             out("--- " + label + "\n+++ " + label + "\n");
         }
-        writer.out.clear();
-        writer.header(hunkFrom, hunk.size());
-        for (size_t i = 0; i < hunk.size();) {
-            if (!hunk[i].changed()) {
-                writer.line(' ', hunk[i++].oldLine);
-                continue;
-            }
-            size_t runEnd = i;
-            while (runEnd < hunk.size() && hunk[runEnd].changed()) ++runEnd;
-            for (size_t r = i; r < runEnd; ++r) writer.line('-', hunk[r].oldLine, hunk[r].newLine);
-            for (size_t r = i; r < runEnd; ++r) writer.line('+', hunk[r].newLine, hunk[r].oldLine);
-            i = runEnd;
-        }
-        out(writer.out);
-        hunk.clear();
+        std::string header = "@@ -" + range(hunkFrom, hunkLines) + " +" + range(hunkFrom, hunkLines) + " @@";
+        out(colour ? "\x1b[36m" + header + "\x1b[m\n" : header + "\n");
+        body->drain(out);
+        additions->drain(out);
+        inHunk = false;
+    }
+
+    // Ends the line begun in earlier stretches.
+    void end_partial(bool ended) {
+        const LineText oldLine = line_of(*partialOld), newLine = line_of(*partialNew);
+        endingPartial = true;
+        line(oldLine, newLine, partialChanged, ended);
+        endingPartial = false;
+        partialOld->clear();
+        partialNew->clear();
+        partial = partialChanged = false;
     }
 };
 
-UnifiedDiffStream::UnifiedDiffStream(std::string_view label, bool colour, Output out)
-    : state_(std::make_unique<State>(label, colour, std::move(out))) {}
+UnifiedDiffStream::UnifiedDiffStream(std::string_view label, bool colour, Output out, TextStoreMaker makeStore)
+    : state_(std::make_unique<State>(label, colour, std::move(out), std::move(makeStore))) {
+    State& s = *state_;
+    s.body = s.store();
+    s.additions = s.store();
+    s.partialOld = s.store();
+    s.partialNew = s.store();
+}
 
 UnifiedDiffStream::~UnifiedDiffStream() = default;
 
@@ -198,25 +271,33 @@ void UnifiedDiffStream::add(std::string_view oldText, std::string_view newText) 
         const size_t oldEnd = oldText.find('\n');
         const size_t newEnd = newText.find('\n');
         if (oldEnd == std::string_view::npos || newEnd == std::string_view::npos) break;
-        LinePair pair{s.oldPartial.append(oldText.substr(0, oldEnd + 1)), s.newPartial.append(newText.substr(0, newEnd + 1))};
-        s.oldPartial.clear();
-        s.newPartial.clear();
-        s.line(std::move(pair));
+        const std::string_view oldLine = oldText.substr(0, oldEnd), newLine = newText.substr(0, newEnd);
+        if (s.partial) {
+            s.partialOld->append(oldLine);
+            s.partialNew->append(newLine);
+            s.partialChanged = s.partialChanged || oldLine != newLine;
+            s.end_partial(true);
+        } else {
+            s.line(LineText{oldLine}, LineText{newLine}, oldLine != newLine, true);
+        }
         oldText.remove_prefix(oldEnd + 1);
         newText.remove_prefix(newEnd + 1);
     }
-    s.oldPartial.append(oldText);
-    s.newPartial.append(newText);
+    if (!oldText.empty() || !newText.empty()) {
+        // A rewrite changes a line where its stretches differ: the bytes
+        // after a rewritten number never make up for it.
+        s.partialOld->append(oldText);
+        s.partialNew->append(newText);
+        s.partialChanged = s.partialChanged || oldText != newText;
+        s.partial = true;
+    }
+    s.own_kept();
 }
 
 bool UnifiedDiffStream::finish() {
     State& s = *state_;
-    if (!s.oldPartial.empty() || !s.newPartial.empty()) {
-        s.line(LinePair{std::move(s.oldPartial), std::move(s.newPartial)});
-        s.oldPartial.clear();
-        s.newPartial.clear();
-    }
-    if (!s.hunk.empty()) s.close_hunk();
+    if (s.partial) s.end_partial(false);
+    if (s.inHunk) s.close_hunk();
     return s.any;
 }
 

@@ -22,15 +22,56 @@
 std::string unified_diff(std::string_view label, std::string_view oldText, std::string_view newText,
                          bool colour);
 
+// Where a diff keeps text that it cannot hand on yet: the hunk being made,
+// the lines that may become its context, a line begun in one stretch and
+// ended in another. The diff's memory is what its stores hold, so a caller
+// may give it stores that keep what is large elsewhere (a scratch file).
+class TextStore {
+public:
+    virtual ~TextStore() = default;
+    virtual void append(std::string_view text) = 0;
+    // True, with all of it, when it is held in memory as one text (valid
+    // until the next change).
+    virtual bool view(std::string_view& text) const = 0;
+    // Hands all of it to `out`, in order and in pieces, then empties it.
+    virtual void drain(const std::function<void(std::string_view)>& out) = 0;
+    virtual void clear() = 0;
+    virtual bool empty() const = 0;
+};
+using TextStoreMaker = std::function<std::unique_ptr<TextStore>()>;
+
+// A store in memory: a string.
+class MemoryStore final : public TextStore {
+public:
+    void append(std::string_view text) override { text_.append(text); }
+    bool view(std::string_view& text) const override {
+        text = text_;
+        return true;
+    }
+    void drain(const std::function<void(std::string_view)>& out) override {
+        if (!text_.empty()) out(text_);
+        text_.clear();
+    }
+    void clear() override { text_.clear(); }
+    bool empty() const override { return text_.empty(); }
+
+private:
+    std::string text_;
+};
+
 // The same diff made as the texts come, a stretch at a time, each hunk
-// handed to `out` as soon as it is complete: memory holds the hunk being
-// made and the lines before it that may become its context, never the
-// texts. Stretches may end mid-line; each new stretch must hold exactly the
-// line ends of its old one (a cleaned text's stretch does).
+// handed to `out` as soon as it is complete. Memory holds no more than the
+// texts' stretches and what the stores made by `makeStore` (MemoryStore
+// when none is given) keep of the hunk being made, the lines before it that
+// may become its context and a line not yet ended. Stretches may end
+// mid-line; each new stretch must hold exactly the line ends of its old one
+// (a cleaned text's stretch does). The numbers of a changed line are marked
+// (colour) where both its texts are held in memory as one. Whatever the
+// stores or `out` throw goes through.
 class UnifiedDiffStream {
 public:
     using Output = std::function<void(std::string_view)>;
-    UnifiedDiffStream(std::string_view label, bool colour, Output out);
+    UnifiedDiffStream(std::string_view label, bool colour, Output out, TextStoreMaker makeStore = {});
     ~UnifiedDiffStream();
     // The next stretch of the old text and the same stretch of the new.
     void add(std::string_view oldText, std::string_view newText);

@@ -80,11 +80,13 @@ size_t scan_tokens(std::string_view scanned, size_t p, size_t until, int32_t pre
     return p;
 }
 
-// True when no word byte touches the token [p, end) of `text`: a number
-// standing alone, not a piece of a word such as the GUID "{300d129e-0153-...}",
-// the texture name "metal05rust" or the address "8000a0e0".
-bool stands_alone(std::string_view text, size_t p, size_t end) {
-    return (p == 0 || !is_word_byte(text[p - 1])) && (end == text.size() || !is_word_byte(text[end]));
+// True when no word byte touches the token [p, end) of `text` (with
+// `edges` beyond its ends): a number standing alone, not a piece of a word
+// such as the GUID "{300d129e-0153-...}", the texture name "metal05rust" or
+// the address "8000a0e0".
+bool stands_alone(std::string_view text, size_t p, size_t end, WordEdges edges) {
+    return (p == 0 ? !edges.before : !is_word_byte(text[p - 1])) &&
+           (end == text.size() ? !edges.after : !is_word_byte(text[end]));
 }
 
 // The rules of `rules` for one token that stands alone; true when its text
@@ -117,8 +119,15 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     return scan_text(text, rules, sink, widest_simd_width());
 }
 
-int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, SimdWidth width) {
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, WordEdges edges) {
+    return scan_text(text, rules, sink, widest_simd_width(), edges);
+}
+
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, SimdWidth width,
+                  WordEdges edges) {
     const std::string_view scanned = text.substr(0, text.find('\0'));
+    // Past a NUL nothing is scanned: no word goes on beyond the text's end.
+    if (scanned.size() < text.size()) edges.after = false;
     const char* const bytes = scanned.data();
     const size_t size = scanned.size();
     const int32_t precision = rules.precision;
@@ -133,7 +142,7 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
     FieldFilter fields(scanned, rules.only);
     const auto onToken = [&](size_t p, const TokenShape& shape) {
         const std::string_view token(bytes + p, shape.length);
-        if (!stands_alone(scanned, p, p + shape.length)) return;
+        if (shape.length > kLongestNumber || !stands_alone(scanned, p, p + shape.length, edges)) return;
         if (rules.only != 0 && !fields.allows(p, shape.length)) return;
         if (!rewrite(token, shape, rules, replacement)) return;
         if (rules.stable) {
@@ -206,6 +215,14 @@ size_t piece_length(std::string_view text, bool wholeLines) {
         if (!is_word_byte(c) && !kMayBeInToken[static_cast<unsigned char>(c)]) return end;
     }
     return 0;
+}
+
+PieceCut cut_piece(std::string_view text, bool wholeLines, bool atEnd) {
+    if (atEnd) return PieceCut{text.size(), false};
+    if (const size_t length = piece_length(text, wholeLines)) return PieceCut{length, false};
+    // No cut: every byte is a word byte.
+    if (!wholeLines && text.size() > kLongestNumber) return PieceCut{text.size(), true};
+    return PieceCut{};
 }
 
 std::string clean_text(std::string_view text, int32_t precision, int64_t* edits) {

@@ -58,6 +58,19 @@ struct CleanRules {
     unsigned only = 0;       // MapField bits: only these fields' numbers change; 0: all
 };
 
+// The longest number token that is ever rewritten: no program prints a
+// number of more than a few hundred digits, and a longer run of word bytes
+// can then be read a piece at a time (see WordEdges).
+inline constexpr size_t kLongestNumber = 1 << 20;
+
+// Whether word bytes (see scan_text) stand just before and just after a text
+// that is a piece of a longer one: a piece cut inside a run of word bytes
+// longer than kLongestNumber, where no number can change, has them.
+struct WordEdges {
+    bool before = false;
+    bool after = false;
+};
+
 // Finds every number token of `text` (as strtod reads them, from each number
 // start) up to its first NUL byte and rewrites each that stands alone (no
 // ASCII letter, digit, '_', '.', '+' or '-' just before or after it: a
@@ -67,15 +80,19 @@ struct CleanRules {
 // rewrite_number_token_plain; with rules.only, only the tokens that are
 // whole numbers of those fields; with rules.stable, again and again until
 // the replacement no longer changes; a token that comes back to its own
-// text is no edit), and tells `sink` of every token whose text changes.
+// text, or is longer than kLongestNumber, is no edit), and tells `sink` of
+// every token whose text changes. `edges` says what stands beyond the
+// text's ends (nothing: none).
 // Returns the number of such edits. Every byte that is not in an edited
 // token, including all bytes from the first NUL on, stays as it is. Throws
 // std::bad_alloc if a replacement cannot be built.
 int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink);
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, WordEdges edges);
 int64_t scan_text(std::string_view text, int32_t precision, EditSink& sink);
 // The same, with the candidate searches taking `width` bytes at a time
 // (which this processor must support), for the tests and benchmarks.
-int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, SimdWidth width);
+int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink, SimdWidth width,
+                  WordEdges edges = {});
 
 // The length of the longest prefix of `text` that scan_text takes as a text
 // of its own, its edits being those of the whole text that lie in it: up to
@@ -84,6 +101,18 @@ int64_t scan_text(std::string_view text, const CleanRules& rules, EditSink& sink
 // digit, '_', '.', '+' or '-'). 0 when there is no such prefix. Lines are
 // kept whole for the rules that read a line as a whole (rules.only).
 size_t piece_length(std::string_view text, bool wholeLines);
+
+// Where a text read a piece at a time is cut next, from `text` (what has
+// been read past the last cut): piece_length's cut; all of `text` at the end
+// of the input (`atEnd`); else, where that finds none, all of `text` when
+// it is a run of word bytes longer than kLongestNumber (not for
+// `wholeLines`), which the next piece goes on (`wordAfter`); else no cut yet
+// (`length` 0).
+struct PieceCut {
+    size_t length = 0;
+    bool wordAfter = false;
+};
+PieceCut cut_piece(std::string_view text, bool wholeLines, bool atEnd);
 
 // The text with every edit of scan_text applied; `edits`, when given,
 // receives their number.

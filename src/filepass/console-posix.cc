@@ -39,3 +39,7 @@ void wait_for_key() {
     }
     print_out("\n");  // the key was not echoed: end the pause's line
 }
+
+bool is_console(std::FILE*) { return false; }
+
+bool write_console(std::FILE*, std::string_view) { return false; }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 #include "filepass/names.h"
 
@@ -22,8 +23,29 @@ void flush_before(std::FILE* stream) {
     keep_output_error(std::fflush(stdout) != 0);
 }
 
+// Writes `text` to `stream`: as the console shows text where it is one,
+// else as bytes.
+void write_bytes(std::FILE* stream, std::string_view text) {
+    if (write_console(stream, text)) return;
+    errno = 0;
+    const bool failed = std::fwrite(text.data(), 1, text.size(), stream) != text.size();
+    if (stream == stdout) keep_output_error(failed);
+}
+
 void vprint_to(std::FILE* stream, const char* format, va_list args) {
     flush_before(stream);
+    if (is_console(stream)) {
+        // Made whole first, so that the console gets whole characters.
+        va_list counted;
+        va_copy(counted, args);
+        const int length = std::vsnprintf(nullptr, 0, format, counted);
+        va_end(counted);
+        std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.pop_back();
+        write_console(stream, text);
+        return;
+    }
     errno = 0;
     const bool failed = std::vfprintf(stream, format, args) < 0;
     if (stream == stdout) keep_output_error(failed);
@@ -32,20 +54,18 @@ void vprint_to(std::FILE* stream, const char* format, va_list args) {
 }  // namespace
 
 void print_error(const char* format, ...) {
-    flush_before(stderr);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    vprint_to(stderr, format, args);
     va_end(args);
     std::fflush(stderr);
 }
 
 void print_error_naming(const char* before, std::string_view name, const char* after) {
     flush_before(stderr);
-    std::fputs(before, stderr);
-    put_printable_name(name, [](std::string_view piece, void*) { std::fwrite(piece.data(), 1, piece.size(), stderr); },
-                       nullptr);
-    std::fputs(after, stderr);
+    write_bytes(stderr, before);
+    put_printable_name(name, [](std::string_view piece, void*) { write_bytes(stderr, piece); }, nullptr);
+    write_bytes(stderr, after);
     std::fflush(stderr);
 }
 
@@ -67,9 +87,7 @@ void print_text(std::string_view text) { print_text(stdout, text); }
 
 void print_text(std::FILE* stream, std::string_view text) {
     flush_before(stream);
-    errno = 0;
-    const bool failed = std::fwrite(text.data(), 1, text.size(), stream) != text.size();
-    if (stream == stdout) keep_output_error(failed);
+    write_bytes(stream, text);
 }
 
 int finish_standard_output() {

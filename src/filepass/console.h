@@ -1,6 +1,6 @@
 // Console output shared by the file pass and the command line, and the
-// pause's key. The key is read per platform (console-posix.cc,
-// console-win32.cc).
+// pause's key. The key is read, and a console written, per platform
+// (console-posix.cc, console-win32.cc).
 #pragma once
 
 #include <cstdio>
@@ -32,6 +32,17 @@ void print_text(std::FILE* stream, std::string_view text);
 // Flushes the standard output; the system's error number of the first
 // write to it that failed, or 0.
 int finish_standard_output();
+
+// True when `stream` (stdout or stderr) is a console that takes text
+// rather than bytes (Windows); false on POSIX, whose terminals take the
+// bytes as they are.
+bool is_console(std::FILE* stream);
+
+// Writes the UTF-8 `text` to `stream` as its console shows text (Windows:
+// WriteConsoleW, a character cut between two writes joined again), after
+// what stdio holds for it, allocating nothing; false, writing nothing, when
+// `stream` is no such console.
+bool write_console(std::FILE* stream, std::string_view text);
 
 // Reads one character from the standard input (EOF at its end), after
 // flushing the standard output so that a prompt shows when it is a pipe.

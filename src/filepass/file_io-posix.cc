@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -42,18 +41,14 @@ private:
     int fd_;
 };
 
-// Reads exactly `size` bytes into `data`; false on error (errno set) or
-// early end (errno 0).
-bool read_fully(int fd, char* data, size_t size) {
-    while (size > 0) {
-        errno = 0;
-        const ssize_t got = ::read(fd, data, size);
+// Reads up to `size` bytes of `fd` from `offset`, as RandomAccess::read_at.
+int64_t read_at_offset(int fd, uint64_t offset, char* data, size_t size, int& error) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, data, size, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        data += got;
-        size -= static_cast<size_t>(got);
+        if (got < 0) error = errno;
+        return got;
     }
-    return true;
 }
 
 // The path with every symbolic link resolved; nullopt (errno set) when it
@@ -74,22 +69,6 @@ FileIdentity identity_of(const struct stat& info) {
     return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
                         static_cast<uint64_t>(info.st_size),
                         static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-}
-
-// An uninitialised block for a file's content. Large blocks are mapped and
-// backed by huge pages where the system has them: filling 4 KiB pages one
-// fault at a time costs more than reading the file. (A mapping of the file
-// itself costs more still here: its first reading and its unmapping each
-// take longer than reading it into huge pages.)
-std::unique_ptr<char[], ContentDeleter> allocate_content(size_t size) {
-    constexpr size_t kMapFrom = 4 << 20;
-    if (size >= kMapFrom) {
-        void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (block == MAP_FAILED) return nullptr;
-        ::madvise(block, size, MADV_HUGEPAGE);  // a hint; fine to fail
-        return std::unique_ptr<char[], ContentDeleter>(static_cast<char*>(block), ContentDeleter{size});
-    }
-    return std::unique_ptr<char[], ContentDeleter>(new (std::nothrow) char[size > 0 ? size : 1]);
 }
 
 // The names of the extended attributes of `fd`: empty where the file system
@@ -365,36 +344,6 @@ bool Directory::still_in_place() const {
            info.st_dev == device_ && info.st_ino == file_;
 }
 
-bool read_whole_file(const FileLocation& location, FileContent& content, IoFailure& failure) {
-    content = FileContent();
-    struct stat info {};
-    FileDescriptor fd(open_regular_file(location, info, failure));
-    if (fd.get() < 0) return false;
-    const auto size = static_cast<size_t>(info.st_size);
-    FileContent read;
-    read.data = allocate_content(size);
-    if (!read.data) {
-        failure = {IoFailure::memory, ENOMEM};
-        return false;
-    }
-    read.size = size;
-    // A byte past the size seen means the file grew while being read (or is
-    // a pseudo-file whose size says nothing): writing back only what was
-    // read would lose the rest.
-    char extra = 0;
-    if (!read_fully(fd.get(), read.data.get(), read.size)) {
-        failure = {errno != 0 ? IoFailure::read : IoFailure::changed, errno};
-        return false;
-    }
-    if (read_fully(fd.get(), &extra, 1)) {
-        failure = {IoFailure::changed, 0};
-        return false;
-    }
-    read.identity = identity_of(info);
-    content = std::move(read);
-    return true;
-}
-
 FileReader::~FileReader() { close(); }
 
 void FileReader::close() {
@@ -412,20 +361,7 @@ bool FileReader::open(const FileLocation& location, IoFailure& failure) {
 }
 
 int64_t FileReader::read_at(uint64_t offset, char* data, size_t size, int& error) {
-    for (;;) {
-        const ssize_t got = ::pread(static_cast<int>(handle_), data, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) error = errno;
-        return got;
-    }
-}
-
-void ContentDeleter::operator()(char* data) const {
-    if (mappedSize > 0) {
-        ::munmap(data, mappedSize);
-    } else {
-        delete[] data;
-    }
+    return read_at_offset(static_cast<int>(handle_), offset, data, size, error);
 }
 
 ReplacementFile::ReplacementFile() = default;
@@ -585,23 +521,70 @@ void ReplacementFile::discard() {
     runDirectory_.reset();
 }
 
-bool read_standard_input(std::string& content, IoFailure& failure) {
-    try {
-        char chunk[1 << 16];
-        for (;;) {
-            const ssize_t got = ::read(0, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) {
-                failure = {IoFailure::read, errno};
-                return false;
-            }
-            if (got == 0) return true;
-            content.append(chunk, static_cast<size_t>(got));
-        }
-    } catch (const std::bad_alloc&) {
-        failure = {IoFailure::memory, ENOMEM};
+int64_t read_standard_input(char* data, size_t size, int& error) {
+    for (;;) {
+        const ssize_t got = ::read(0, data, size);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) error = errno;
+        return got;
+    }
+}
+
+ScratchFile::~ScratchFile() {
+    if (handle_ != -1) ::close(static_cast<int>(handle_));
+}
+
+std::string ScratchFile::directory() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
+bool ScratchFile::open(IoFailure& failure) {
+    if (handle_ != -1) ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    const std::string folder = directory();
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // A file system without unnamed files: a name, removed at once.
+        std::string name = joined_path(folder, "mapclean-scratch-XXXXXX");
+        FatalSignalsHeld held;
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) ::unlink(name.c_str());
+    }
+    if (fd < 0) {
+        failure = {IoFailure::scratch, errno};
         return false;
     }
+    handle_ = fd;
+    size_ = 0;
+    return true;
+}
+
+bool ScratchFile::append(std::string_view data, IoFailure& failure) {
+    while (!data.empty()) {
+        const ssize_t put = ::pwrite(static_cast<int>(handle_), data.data(), data.size(), static_cast<off_t>(size_));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            failure = {IoFailure::scratch, put < 0 ? errno : ENOSPC};
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(put));
+        size_ += static_cast<uint64_t>(put);
+    }
+    return true;
+}
+
+bool ScratchFile::clear(IoFailure& failure) {
+    if (::ftruncate(static_cast<int>(handle_), 0) != 0) {
+        failure = {IoFailure::scratch, errno};
+        return false;
+    }
+    size_ = 0;
+    return true;
+}
+
+int64_t ScratchFile::read_at(uint64_t offset, char* data, size_t size, int& error) {
+    return read_at_offset(static_cast<int>(handle_), offset, data, size, error);
 }
 
 const char* system_error_text(int error) { return std::strerror(error); }

@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
+
+#include "filepass/wide-win32.h"
 
 namespace {
 
@@ -39,7 +42,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // keeps the temporary's registration and its rename apart from it.
 SRWLOCK g_pendingLock = SRWLOCK_INIT;
 HANDLE g_pendingHandle = INVALID_HANDLE_VALUE;  // open with DELETE access
-char g_pendingTemporary[33000];
+wchar_t g_pendingTemporary[33000];
 bool g_pendingArmed = false;
 
 // Removes the pending temporary and lets the default handler end the
@@ -52,7 +55,7 @@ BOOL WINAPI remove_temporary_and_end(DWORD) {
         FILE_DISPOSITION_INFO remove{TRUE};
         ::SetFileInformationByHandle(g_pendingHandle, FileDispositionInfo, &remove, sizeof remove);
     } else if (g_pendingArmed) {
-        ::DeleteFileA(g_pendingTemporary);
+        ::DeleteFileW(g_pendingTemporary);
     }
     return FALSE;
 }
@@ -72,40 +75,45 @@ public:
 // because the target is already gone and it holds the only content.
 bool replace_file(const std::string& target, const std::string& replacement, bool& replacementLeft) {
     replacementLeft = false;
-    if (::ReplaceFileA(target.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+    const std::wstring wideTarget = wide(target), wideReplacement = wide(replacement);
+    if (::ReplaceFileW(wideTarget.c_str(), wideReplacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                        nullptr, nullptr)) {
         return true;
     }
     if (::GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
     // The target was removed but the replacement not moved: finish the move.
-    if (::MoveFileExA(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (::MoveFileExW(wideReplacement.c_str(), wideTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }
     replacementLeft = true;
     return false;
 }
 
-// Reads exactly `size` bytes into `data`; false on error (the system's
-// error set) or early end (the error 0).
-bool read_fully(HANDLE file, char* data, size_t size) {
-    while (size > 0) {
-        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD got = 0;
-        ::SetLastError(0);
-        if (!::ReadFile(file, data, chunk, &got, nullptr) || got == 0) return false;
-        data += got;
-        size -= got;
+// Reads up to `size` bytes of `file` from `offset`, as RandomAccess::read_at.
+// A synchronous ReadFile at an offset also moves the handle's position,
+// which nothing here relies on.
+int64_t read_at_offset(HANDLE file, uint64_t offset, char* data, size_t size, int& error) {
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(file, data, chunk, &got, &at)) {
+        const DWORD last = ::GetLastError();
+        if (last == ERROR_HANDLE_EOF) return 0;
+        error = static_cast<int>(last);
+        return -1;
     }
-    return true;
+    return got;
 }
 
 // The final path of an open file or directory (links resolved); empty when
 // it cannot be read.
 std::string final_path(HANDLE file) {
-    char buffer[32768];
-    const DWORD length = ::GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= sizeof buffer) return std::string();
-    return std::string(buffer, length);
+    wchar_t buffer[32768];
+    const DWORD length = ::GetFinalPathNameByHandleW(file, buffer, 32768, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= 32768) return std::string();
+    return narrow(std::wstring_view(buffer, length));
 }
 
 // True when the final path `path` is `root` or lies below it, compared
@@ -140,7 +148,7 @@ HANDLE create_temporary(const std::string& target, std::string& temporary) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "~mapclean-%08lx", static_cast<unsigned long>(tag));
         temporary = dir + "." + base + suffix;
-        const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+        const HANDLE file = ::CreateFileW(wide(temporary).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) return file;
     }
@@ -160,7 +168,7 @@ FileIdentity identity_of(HANDLE file) {
 
 // The identity of the file at `path` now; all zero when it cannot be read.
 FileIdentity identity_of(const std::string& path) {
-    Handle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+    Handle file(::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid() ? identity_of(file.get()) : FileIdentity{};
 }
@@ -175,7 +183,7 @@ std::string path_of(const FileLocation& location) {
 // directory. INVALID_HANDLE_VALUE, with `failure`, otherwise.
 HANDLE open_located(const FileLocation& location, DWORD access, const std::string& root, IoFailure& failure) {
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (location.directory ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    Handle file(::CreateFileA(path_of(location).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
+    Handle file(::CreateFileW(wide(path_of(location)).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!file.valid()) {
         failure = {IoFailure::open, static_cast<int>(::GetLastError())};
         return INVALID_HANDLE_VALUE;
@@ -208,18 +216,22 @@ std::string root_of(const FileLocation& location) {
 const char kPathSeparator = '\\';
 
 const char* system_error_text(int error) {
-    static char buffer[512];
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                          static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                          buffer, sizeof buffer, nullptr);
-    if (length == 0) {
-        std::snprintf(buffer, sizeof buffer, "error %d", error);
-        return buffer;
-    }
+    // In the system's own language, as UTF-8 like every other text.
+    static char buffer[1024];
+    wchar_t message[300];
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                    static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), message,
+                                    std::size(message), nullptr);
     // The message ends in a full stop and a line end, which the error line has already.
-    size_t end = length;
-    while (end > 0 && (buffer[end - 1] == '\n' || buffer[end - 1] == '\r' || buffer[end - 1] == '.')) --end;
-    buffer[end] = '\0';
+    while (length > 0 && (message[length - 1] == L'\n' || message[length - 1] == L'\r' || message[length - 1] == L'.')) {
+        --length;
+    }
+    const std::string text = length > 0 ? narrow(std::wstring_view(message, length)) : std::string();
+    if (text.empty() || text.size() >= sizeof buffer) {
+        std::snprintf(buffer, sizeof buffer, "error %d", error);
+    } else {
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+    }
     return buffer;
 }
 
@@ -234,7 +246,7 @@ namespace {
 // when it cannot be, or (with `noLink`) is a reparse point.
 HANDLE open_directory(const std::string& path, bool noLink, IoFailure& failure) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    Handle dir(::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    Handle dir(::CreateFileW(wide(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!dir.valid() || !::GetFileInformationByHandle(dir.get(), &info)) {
@@ -283,28 +295,28 @@ std::shared_ptr<Directory> Directory::open_subdirectory(const std::string& name,
 bool Directory::list(std::vector<std::string>& maps, std::vector<std::string>& subdirectories,
                      IoFailure& failure) const {
     // The platform's own matching and order: what "*.map" means on Windows.
-    WIN32_FIND_DATAA entry;
-    HANDLE find = ::FindFirstFileA(joined_path(path_, "*.map").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = ::FindFirstFileW(wide(joined_path(path_, "*.map")).c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
         failure = {IoFailure::open, static_cast<int>(::GetLastError())};
         return false;
     }
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            maps.emplace_back(entry.cFileName);
-        } while (::FindNextFileA(find, &entry));
+            maps.push_back(narrow(entry.cFileName));
+        } while (::FindNextFileW(find, &entry));
         ::FindClose(find);
     }
-    find = ::FindFirstFileA(joined_path(path_, "*").c_str(), &entry);
+    find = ::FindFirstFileW(wide(joined_path(path_, "*")).c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return true;
     do {
-        const std::string_view name = entry.cFileName;
+        const std::wstring_view name = entry.cFileName;
         const DWORD attributes = entry.dwFileAttributes;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-            name != "." && name != "..") {
-            subdirectories.emplace_back(name);
+            name != L"." && name != L"..") {
+            subdirectories.push_back(narrow(name));
         }
-    } while (::FindNextFileA(find, &entry));
+    } while (::FindNextFileW(find, &entry));
     ::FindClose(find);
     return true;
 }
@@ -312,10 +324,11 @@ bool Directory::list(std::vector<std::string>& maps, std::vector<std::string>& s
 EntryPlace Directory::locate(const std::string& name, FileLocation& location, IoFailure& failure) const {
     location = FileLocation{std::string(), shared_from_this(), name};
     const std::string path = joined_path(path_, name);
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const std::wstring widePath = wide(path);
+    const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return EntryPlace::here;
     // No access is asked for: only the name of what the link finally opens.
-    Handle target(::CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+    Handle target(::CreateFileW(widePath.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                 nullptr));
     if (!target.valid()) {
         failure = {IoFailure::open, static_cast<int>(::GetLastError())};
@@ -333,41 +346,6 @@ EntryPlace Directory::locate(const std::string& name, FileLocation& location, Io
 // Held open without FILE_SHARE_DELETE, no directory of the run can be moved.
 bool Directory::still_in_place() const { return true; }
 
-bool read_whole_file(const FileLocation& location, FileContent& content, IoFailure& failure) {
-    content = FileContent();
-    Handle file(open_located(location, GENERIC_READ, root_of(location), failure));
-    if (!file.valid()) return false;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) {
-        failure = {IoFailure::open, static_cast<int>(::GetLastError())};
-        return false;
-    }
-    const auto bytes = static_cast<unsigned long long>(size.QuadPart);
-    FileContent read;
-    if (bytes <= SIZE_MAX - 1) read.data.reset(new (std::nothrow) char[bytes > 0 ? bytes : 1]);  // no mapping here
-    if (!read.data) {
-        failure = {IoFailure::memory, ERROR_NOT_ENOUGH_MEMORY};
-        return false;
-    }
-    read.size = static_cast<size_t>(bytes);
-    // A byte past the size seen means the file grew while being read.
-    char extra = 0;
-    if (!read_fully(file.get(), read.data.get(), read.size)) {
-        const DWORD error = ::GetLastError();
-        failure = {error != 0 ? IoFailure::read : IoFailure::changed, static_cast<int>(error)};
-        return false;
-    }
-    if (read_fully(file.get(), &extra, 1)) {
-        failure = {IoFailure::changed, 0};
-        return false;
-    }
-    read.identity = identity_of(file.get());
-    content = std::move(read);
-    return true;
-}
-
-void ContentDeleter::operator()(char* data) const { delete[] data; }
-
 FileReader::~FileReader() { close(); }
 
 void FileReader::close() {
@@ -384,21 +362,8 @@ bool FileReader::open(const FileLocation& location, IoFailure& failure) {
     return true;
 }
 
-// A synchronous ReadFile at an offset also moves the handle's position,
-// which nothing here relies on.
 int64_t FileReader::read_at(uint64_t offset, char* data, size_t size, int& error) {
-    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &got, &at)) {
-        const DWORD last = ::GetLastError();
-        if (last == ERROR_HANDLE_EOF) return 0;
-        error = static_cast<int>(last);
-        return -1;
-    }
-    return got;
+    return read_at_offset(reinterpret_cast<HANDLE>(handle_), offset, data, size, error);
 }
 
 // Windows flushes the temporary only at the commit (FlushFileBuffers).
@@ -433,18 +398,19 @@ bool ReplacementFile::open(const FileLocation& location, const FileIdentity& ide
     }
     PendingLock held;
     const HANDLE file = create_temporary(target_, temporary_);
-    if (file == INVALID_HANDLE_VALUE || temporary_.size() >= sizeof g_pendingTemporary) {
+    const std::wstring wideTemporary = wide(temporary_);
+    if (file == INVALID_HANDLE_VALUE || wideTemporary.size() >= std::size(g_pendingTemporary)) {
         const int error = file == INVALID_HANDLE_VALUE ? static_cast<int>(::GetLastError()) : ERROR_FILENAME_EXCED_RANGE;
         if (file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(file);
-            ::DeleteFileA(temporary_.c_str());
+            ::DeleteFileW(wideTemporary.c_str());
         }
         temporary_.clear();
         failure_ = {IoFailure::create_temporary, error};
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(file);
-    std::memcpy(g_pendingTemporary, temporary_.c_str(), temporary_.size() + 1);
+    std::memcpy(g_pendingTemporary, wideTemporary.c_str(), (wideTemporary.size() + 1) * sizeof(wchar_t));
     g_pendingHandle = file;
     g_pendingArmed = true;
     return true;
@@ -498,29 +464,94 @@ void ReplacementFile::discard() {
     if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;
     g_pendingHandle = INVALID_HANDLE_VALUE;
-    if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
+    if (!temporary_.empty()) ::DeleteFileW(wide(temporary_).c_str());
     g_pendingArmed = false;
     temporary_.clear();
     runDirectory_.reset();
 }
 
-bool read_standard_input(std::string& content, IoFailure& failure) {
+int64_t read_standard_input(char* data, size_t size, int& error) {
     // The filter passes bytes through: no CRLF translation either way.
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-    try {
-        char chunk[1 << 16];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) content.append(chunk, got);
-        if (std::ferror(stdin)) {
-            failure = {IoFailure::read, ERROR_READ_FAULT};
+    static const bool binary = [] {
+        ::_setmode(::_fileno(stdin), _O_BINARY);
+        ::_setmode(::_fileno(stdout), _O_BINARY);
+        return true;
+    }();
+    (void)binary;
+    const size_t got = std::fread(data, 1, size, stdin);
+    if (got == 0 && std::ferror(stdin)) {
+        error = ERROR_READ_FAULT;
+        return -1;
+    }
+    return static_cast<int64_t>(got);
+}
+
+ScratchFile::~ScratchFile() {
+    if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::string ScratchFile::directory() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return ".\\";
+    return narrow(std::wstring_view(buffer, length));
+}
+
+bool ScratchFile::open(IoFailure& failure) {
+    if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+    const std::string folder = directory();
+    DWORD error = ERROR_FILE_EXISTS;
+    for (unsigned attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
+        // Gone when closed, whatever ends the process; CREATE_NEW makes a
+        // clash of names harmless.
+        const uint32_t tag = (static_cast<uint32_t>(::GetCurrentProcessId()) * 2654435761u) ^
+                             static_cast<uint32_t>(::GetTickCount64()) ^ (attempt * 40503u);
+        char name[40];
+        std::snprintf(name, sizeof name, "mapclean-scratch-%08lx.tmp", static_cast<unsigned long>(tag));
+        const HANDLE file = ::CreateFileW(wide(joined_path(folder, name)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            handle_ = reinterpret_cast<intptr_t>(file);
+            size_ = 0;
+            return true;
+        }
+        error = ::GetLastError();
+    }
+    failure = {IoFailure::scratch, static_cast<int>(error)};
+    return false;
+}
+
+bool ScratchFile::append(std::string_view data, IoFailure& failure) {
+    while (!data.empty()) {
+        const DWORD chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(data.size());
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(size_);
+        at.OffsetHigh = static_cast<DWORD>(size_ >> 32);
+        DWORD put = 0;
+        if (!::WriteFile(reinterpret_cast<HANDLE>(handle_), data.data(), chunk, &put, &at) || put == 0) {
+            failure = {IoFailure::scratch, static_cast<int>(::GetLastError())};
             return false;
         }
-        return true;
-    } catch (const std::bad_alloc&) {
-        failure = {IoFailure::memory, ERROR_NOT_ENOUGH_MEMORY};
+        data.remove_prefix(put);
+        size_ += put;
+    }
+    return true;
+}
+
+bool ScratchFile::clear(IoFailure& failure) {
+    const HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    if (!::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN) || !::SetEndOfFile(file)) {
+        failure = {IoFailure::scratch, static_cast<int>(::GetLastError())};
         return false;
     }
+    size_ = 0;
+    return true;
+}
+
+int64_t ScratchFile::read_at(uint64_t offset, char* data, size_t size, int& error) {
+    return read_at_offset(reinterpret_cast<HANDLE>(handle_), offset, data, size, error);
 }
 
 void prepare_file_io() { ::SetConsoleCtrlHandler(remove_temporary_and_end, TRUE); }

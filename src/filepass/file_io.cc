@@ -31,6 +31,8 @@ std::string failure_reason(const IoFailure& failure, std::string_view directory)
         return "its directory was moved meanwhile";
     case IoFailure::long_line:
         return "a line is longer than 1 MiB, which -only does not read";
+    case IoFailure::scratch:
+        return "cannot write a temporary file in " + printable_name(ScratchFile::directory()) + ": " + system;
     case IoFailure::open:
     case IoFailure::read:
     case IoFailure::write:

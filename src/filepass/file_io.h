@@ -34,6 +34,7 @@ struct IoFailure {
         replace,           // the temporary could not be renamed over it
         moved,             // its directory left the run's directory
         long_line,         // with -only, a line longer than kMaxFieldLine (read whole, it would take far more memory)
+        scratch,           // a scratch file could not be made or written (`error` says why)
     };
     Step step = none;
     int error = 0;  // the system's error number (errno, or Windows' own), where the step has one
@@ -143,42 +144,39 @@ private:
     uint64_t device_ = 0, file_ = 0;            // what was opened
 };
 
-// Releases a content block as the platform allocated it.
-struct ContentDeleter {
-    size_t mappedSize = 0;  // nonzero: a memory mapping of this size
-    void operator()(char* data) const;
-};
+// Bytes read at any offset, by two threads at once: a file being read a
+// piece at a time, or a scratch file.
+class RandomAccess {
+public:
+    // Reads up to `size` bytes into `data` from `offset`: how many, 0 past
+    // the end, -1 on a read error (its number in `error`).
+    virtual int64_t read_at(uint64_t offset, char* data, size_t size, int& error) = 0;
+    // The size the bytes had when they were opened; a read that ends
+    // elsewhere means they changed.
+    virtual uint64_t size_when_opened() const = 0;
 
-// The whole content of a file, in one block of exactly its size, and the
-// identity of the version it was read from.
-struct FileContent {
-    std::unique_ptr<char[], ContentDeleter> data;
-    size_t size = 0;
-    FileIdentity identity;
-    std::string_view view() const { return {data.get(), size}; }
+protected:
+    ~RandomAccess() = default;
 };
-
-// Reads the whole regular file at `location` into `content`. Never blocks
-// on a FIFO or device: such targets, and directories, fail (not_regular)
-// without being read. On failure, `content` is left empty and false returned.
-bool read_whole_file(const FileLocation& location, FileContent& content, IoFailure& failure);
 
 // A regular file read a block at a time, for the runs that need not hold it
 // whole.
-class FileReader {
+class FileReader final : public RandomAccess {
 public:
     FileReader() = default;
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
     ~FileReader();
 
-    // Opens the regular file at `location`, refusing what read_whole_file
-    // refuses (never blocking on a FIFO); false, with `failure`, when it cannot.
+    // Opens the regular file at `location`: never blocks on a FIFO or
+    // device, which fail (not_regular) unread, as directories do; false,
+    // with `failure`, when it cannot.
     bool open(const FileLocation& location, IoFailure& failure);
     // Reads up to `size` bytes into `data` from `offset`: how many, 0 past
     // the end of the file, -1 on a read error (its number in `error`). Two
     // threads may read at once.
-    int64_t read_at(uint64_t offset, char* data, size_t size, int& error);
+    int64_t read_at(uint64_t offset, char* data, size_t size, int& error) override;
+    uint64_t size_when_opened() const override { return identity_.size; }
     // Closes the file; nothing more can be read.
     void close();
     // The version of the file opened, as it was when opened.
@@ -256,9 +254,38 @@ private:
     std::unique_ptr<EarlyFlush> earlyFlush_;  // none until the temporary is large
 };
 
-// Reads all of the standard input, as bytes (no line-end conversion);
-// false, with `failure`, on a read error or when memory runs out.
-bool read_standard_input(std::string& content, IoFailure& failure);
+// A file of the process's own in the system's temporary folder, which no
+// one else can open and which goes when it is closed or the process ends
+// (POSIX: no name from the start, or unlinked at once; Windows: deleted on
+// close): where a diff keeps what it cannot hold in memory.
+class ScratchFile final : public RandomAccess {
+public:
+    ScratchFile() = default;
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    ~ScratchFile();
+
+    // Creates the file; false, with `failure` (scratch), when it cannot be.
+    bool open(IoFailure& failure);
+    // Appends `data`; false, with `failure` (scratch), when it cannot.
+    bool append(std::string_view data, IoFailure& failure);
+    // Empties it for reuse; false, with `failure`, when it cannot.
+    bool clear(IoFailure& failure);
+    int64_t read_at(uint64_t offset, char* data, size_t size, int& error) override;
+    uint64_t size_when_opened() const override { return size_; }
+    bool is_open() const { return handle_ != -1; }
+    // The folder scratch files are made in, as failure_reason names it.
+    static std::string directory();
+
+private:
+    intptr_t handle_ = -1;  // the platform's descriptor or handle
+    uint64_t size_ = 0;
+};
+
+// Reads up to `size` bytes of the standard input into `data`, as bytes (no
+// line-end conversion): how many, 0 at its end, -1 on a read error (its
+// number in `error`).
+int64_t read_standard_input(char* data, size_t size, int& error);
 
 // Prepares the process for file I/O: a write beyond a file-size limit must be
 // reported as a failed write, not kill the process mid-save; a signal that

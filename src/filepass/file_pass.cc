@@ -10,6 +10,7 @@
 #include "filepass/pass_common.h"
 #include "filepass/pieces.h"
 #include "filepass/review_pass.h"
+#include "filepass/spill_store.h"
 
 namespace {
 
@@ -155,19 +156,17 @@ private:
     bool started_ = false;
 };
 
-// The filter's output: the new text to stdout as the scan goes, the
-// "Changed" lines to stderr (in a verbose run).
+// The filter's output: a piece's new text to stdout as the scan goes, its
+// "Changed" lines (in a verbose run) to `changedLines`.
 class StandardOutput final : public TextRebuilder {
 public:
-    StandardOutput(std::string_view text, bool verbose) : TextRebuilder(text), verbose_(verbose) {}
+    StandardOutput(std::string_view piece, LineShift& changedLines) : TextRebuilder(piece), changedLines_(changedLines) {}
 
 private:
-    bool wants_lines() const override { return verbose_; }
-    void on_change(const Edit& edit) override {
-        if (verbose_) print_changed_line(stderr, edit);
-    }
+    bool wants_lines() const override { return changedLines_.wants_lines(); }
+    void on_change(const Edit& edit) override { changedLines_.on_edit(edit); }
     void put(std::string_view data) override { print_text(data); }
-    const bool verbose_;
+    LineShift& changedLines_;
 };
 
 // Asks the commit question; true only for an answer starting with 'Y' or
@@ -253,14 +252,58 @@ int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, 
     // neighbours, and the scan's settling of each number is all the
     // settling there is (one pass settles; Stable.* and Scan.* hold it).
     if (settings.review == Review::none) return write_file_in_pieces(file, shown, settings, promptForCommit, tally);
-    if (settings.review == Review::check || settings.review == Review::list) {
-        return review_file_in_pieces(file, shown, settings, tally);
-    }
-    if (int64_t edits = 0; diff_file_in_pieces(file, shown, settings, tally, edits)) return edits;
-    FileContent input;
+    FileReader reader;
     IoFailure failure;
-    if (!read_whole_file(file.location, input, failure)) return report_read_failure(failure, shown, tally);
-    return review_text(file.name, shown, input.view(), stdout, settings, tally);
+    if (!reader.open(file.location, failure)) return report_read_failure(failure, shown, tally);
+    if (settings.review == Review::diff) return diff_pieces(reader, file.name, shown, settings, tally);
+    const PieceLoop forEachPiece = [&](PieceNeeds needs, const std::function<void(const FilePiece&)>& onPiece) {
+        return for_each_piece(reader, needs, settings.rules, onPiece);
+    };
+    return review_pieces(forEachPiece, file.name, shown, stdout, settings, tally);
+}
+
+// The diff of the standard input, from a copy of it (in a scratch file
+// beyond 8 MiB): a diff reads its text twice (a NUL anywhere makes it
+// binary). Throws ScratchFailure.
+void diff_standard_input(const RunSettings& settings, RunTally& tally) {
+    SpillStore copy(8 << 20);
+    std::string block(1 << 18, '\0');
+    for (;;) {
+        int error = 0;
+        const int64_t got = read_standard_input(block.data(), block.size(), error);
+        if (got < 0) {
+            report_read_failure(IoFailure{IoFailure::read, error}, "-", tally);
+            return;
+        }
+        if (got == 0) break;
+        copy.append(std::string_view(block.data(), static_cast<size_t>(got)));
+    }
+    copy.seal();
+    diff_pieces(copy, "-", "-", settings, tally);
+}
+
+// The filter's designed run: each piece's new text to stdout as it is
+// read, the "Changed" lines and the report line to stderr.
+void clean_standard_input(const RunSettings& settings, RunTally& tally) {
+    EditWitness witness(stderr, settings);
+    LineShift changedLines(witness);
+    const auto start = Clock::now();
+    int64_t edits = 0;
+    const IoFailure failure = for_each_input_piece(settings.rules, [&](const FilePiece& piece) {
+        if (piece.afterNul) {
+            print_text(piece.text);
+            return;
+        }
+        StandardOutput output(piece.text, changedLines);
+        edits += piece.scan(output);
+        output.finish();
+        changedLines.count_lines(piece.text);
+    });
+    if (failure.failed()) {
+        report_read_failure(failure, "-", tally);
+        return;
+    }
+    print_report(stderr, settings, "-", edits, seconds_since(start));
 }
 
 }  // namespace
@@ -278,28 +321,24 @@ int64_t process_file(const FileTarget& file, const RunSettings& settings, int pr
 
 void process_standard_streams(const RunSettings& settings, RunTally& tally) {
     try {
-        std::string input;
-        IoFailure failure;
-        if (!read_standard_input(input, failure)) {
-            report_read_failure(failure, "-", tally);
-            return;
+        switch (settings.review) {
+        case Review::none:
+            clean_standard_input(settings, tally);
+            break;
+        case Review::diff:
+            try {
+                diff_standard_input(settings, tally);
+            } catch (const ScratchFailure& scratch) {
+                report_read_failure(scratch.failure, "-", tally);
+            }
+            break;
+        case Review::check:
+        case Review::list:
+            review_pieces([&](PieceNeeds, const std::function<void(const FilePiece&)>& onPiece) {
+                return for_each_input_piece(settings.rules, onPiece);
+            }, "-", "-", stderr, settings, tally);
+            break;
         }
-        if (settings.review != Review::none) {
-            review_text("-", "-", input, stderr, settings, tally);
-            return;
-        }
-        StandardOutput output(input, settings.verbose);
-        EditWitness changedLines(stderr, settings);
-        const auto start = Clock::now();
-        int64_t edits = 0;
-        if (settings.rules.stable) {
-            const std::string cleaned = clean_text(input, settings.rules, &changedLines, edits);
-            print_text(cleaned);
-        } else {
-            edits = scan_text(input, settings.rules, output);
-            output.finish();
-        }
-        print_report(stderr, settings, "-", edits, seconds_since(start));
     } catch (const std::bad_alloc&) {
         report_out_of_memory("-", tally);
     }

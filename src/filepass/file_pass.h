@@ -34,11 +34,13 @@
 // go to `tally`.
 int64_t process_file(const FileTarget& file, const RunSettings& settings, int promptForCommit, RunTally& tally);
 
-// The filter ("-" as the target): reads all of stdin and, in the designed
-// run, writes the cleaned text to stdout, and the "Changed" lines and the
-// report line ("File: -  ...", unless quiet) to stderr; in the runs that
-// write nothing, does what process_file does for a file named "-", with the
-// report and "Changed" lines on stderr. A failure to read stdin, or memory
-// running out, is reported on stderr and goes to `tally`, as does a change;
-// a failure to write stdout is kept for finish_standard_output().
+// The filter ("-" as the target): reads stdin a piece at a time and, in the
+// designed run, writes each piece cleaned to stdout as it goes, and the
+// "Changed" lines and the report line ("File: -  ...", unless quiet) to
+// stderr; in the runs that write nothing, does what process_file does for a
+// file named "-", with the report and "Changed" lines on stderr (a diff
+// reads a scratch copy of stdin). Memory stays bounded whatever the input.
+// A failure to read stdin, or memory running out, is reported on stderr
+// (after what was written) and goes to `tally`, as does a change; a failure
+// to write stdout is kept for finish_standard_output().
 void process_standard_streams(const RunSettings& settings, RunTally& tally);

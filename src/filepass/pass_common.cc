@@ -24,6 +24,9 @@ int64_t report_read_failure(const IoFailure& failure, const std::string& shown, 
         print_error("Memory allocation error: %s\n", shown.c_str());
         tally.outOfMemory = true;
         return -1;
+    case IoFailure::scratch:
+        print_error("Error making the diff of %s (%s)\n", shown.c_str(), failure_reason(failure, "").c_str());
+        break;
     case IoFailure::read:
     case IoFailure::changed:
     case IoFailure::long_line:

@@ -14,7 +14,8 @@
 
 // The error line of a file (named `shown`, as printable_name writes it)
 // that could not be read: "Error opening file: NAME (REASON)", "Error
-// reading file: NAME (REASON)" or "Memory allocation error: NAME", counted in
+// reading file: NAME (REASON)", "Error making the diff of NAME (REASON)"
+// (no scratch file) or "Memory allocation error: NAME", counted in
 // `tally`. Returns -1, the file pass's result for it.
 int64_t report_read_failure(const IoFailure& failure, const std::string& shown, RunTally& tally);
 

@@ -1,5 +1,7 @@
 #include "filepass/pieces.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -18,7 +20,7 @@ public:
 
 }  // namespace
 
-void RecordedScan::record(std::string_view text, PieceNeeds needs, const CleanRules& rules) {
+void RecordedScan::record(std::string_view text, PieceNeeds needs, const CleanRules& rules, WordEdges edges) {
     text_ = text;
     needs_ = needs;
     outOfMemory_ = false;
@@ -29,18 +31,18 @@ void RecordedScan::record(std::string_view text, PieceNeeds needs, const CleanRu
     try {
         switch (needs) {
         case PieceNeeds::edits:
-            count_ = scan_text(text, rules, *this);
+            count_ = scan_text(text, rules, *this, edges);
             break;
         case PieceNeeds::newText: {
             StringRebuilder rebuilt(text, newText_);
-            count_ = scan_text(text, rules, rebuilt);
+            count_ = scan_text(text, rules, rebuilt, edges);
             rebuilt.finish();
             break;
         }
         case PieceNeeds::judgement: {
             NoWitness none;
             ChangeJudge judge(text, none);
-            count_ = scan_text(text, rules, judge);
+            count_ = scan_text(text, rules, judge, edges);
             judge.finish();
             changes_ = judge.changes();
             break;
@@ -98,7 +100,7 @@ struct Block {
     std::string_view text() const { return {bytes.get(), filled}; }
 
     // Reads the file from `offset` until the block is full or the file ends.
-    void load(FileReader& reader, uint64_t offset) {
+    void load(RandomAccess& reader, uint64_t offset) {
         filled = 0;
         atEnd = failed = false;
         error = 0;
@@ -107,20 +109,29 @@ struct Block {
 
     // Makes the block, which starts at `offset` in the file, `newSize` bytes
     // long and reads on into it. Throws std::bad_alloc.
-    void grow(size_t newSize, FileReader& reader, uint64_t offset) {
+    void grow(size_t newSize, RandomAccess& reader, uint64_t offset) {
+        enlarge(newSize);
+        fill(reader, offset);
+    }
+
+    void enlarge(size_t newSize) {
         auto larger = std::make_unique_for_overwrite<char[]>(newSize);
         std::memcpy(larger.get(), bytes.get(), filled);
         bytes = std::move(larger);
         size = newSize;
-        fill(reader, offset);
     }
 
-    // The length of the piece the block begins with: all of it at the end
-    // of the file, else up to its last cut; 0 when it has no cut.
-    size_t piece(bool wholeLines) const { return atEnd ? filled : piece_length(text(), wholeLines); }
+    // Where the piece the block begins with ends (0: no cut yet).
+    PieceCut piece(bool wholeLines) const { return cut_piece(text(), wholeLines, atEnd); }
+
+    // The next size for a block that holds no cut: the piece is longer.
+    // `rest`: how much the source can still hold, all a piece can take.
+    size_t next_size(uint64_t rest) const {
+        return std::max<size_t>(size + kBlock, static_cast<size_t>(std::min<uint64_t>(size * 2, rest + 1)));
+    }
 
 private:
-    void fill(FileReader& reader, uint64_t offset) {
+    void fill(RandomAccess& reader, uint64_t offset) {
         while (!atEnd && !failed && filled < size) {
             const int64_t got = reader.read_at(offset + filled, bytes.get() + filled, size - filled, error);
             failed = got < 0;
@@ -132,61 +143,100 @@ private:
 
 }  // namespace
 
-IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const CleanRules& rules,
+IoFailure for_each_piece(RandomAccess& reader, PieceNeeds needs, const CleanRules& rules,
                          const std::function<void(const FilePiece&)>& onPiece) {
     const bool wholeLines = rules.only != 0;
+    const uint64_t size = reader.size_when_opened();
     // Each thread reads the block it scans: a block read by one processor
     // is slow to scan on the other, whose caches do not hold it.
     Block mine, theirs;
-    size_t theirPiece = 0;
+    PieceCut theirPiece;
     bool theirNul = false;  // their piece holds a NUL
     RecordedScan recorded;
     std::exception_ptr failure;  // what the second thread threw
     Worker worker;  // ends (waiting for its job) before what the job uses goes
-    uint64_t offset = 0;  // where the next piece starts in the file
+    uint64_t offset = 0;  // where the next piece starts
     bool pastNul = false;  // a piece handed on held a NUL
+    bool wordBefore = false;  // the next piece goes on with a run of word bytes
     for (;;) {
         mine.load(reader, offset);
-        size_t piece = mine.piece(wholeLines);
-        while (piece == 0 && !mine.failed && mine.filled > 0) {
+        PieceCut piece = mine.piece(wholeLines);
+        while (piece.length == 0 && !mine.failed && mine.filled > 0) {
             if (wholeLines && mine.size >= kMaxFieldLine) return IoFailure{IoFailure::long_line, 0};
             // A piece longer than the block: grown, but never far beyond
-            // the rest of the file, which is all a piece can hold.
-            const uint64_t rest = reader.identity().size - std::min(reader.identity().size, offset);
-            mine.grow(std::max<size_t>(mine.size + kBlock, std::min<uint64_t>(mine.size * 2, rest + 1)), reader, offset);
+            // the rest of the source, which is all a piece can hold.
+            mine.grow(mine.next_size(size - std::min(size, offset)), reader, offset);
             piece = mine.piece(wholeLines);
         }
         if (mine.failed) return IoFailure{IoFailure::read, mine.error};
-        if (mine.filled == 0) break;  // the end of the file
-        const std::string_view first = mine.text().substr(0, piece);
+        if (mine.filled == 0) break;  // the end
+        const std::string_view first = mine.text().substr(0, piece.length);
         const bool firstAfterNul = pastNul;
         pastNul = pastNul || first.find('\0') != std::string_view::npos;
         // The second thread reads and scans the piece after this one, if it
         // fits in a block; this one is scanned here meanwhile.
-        const uint64_t next = offset + piece;
+        const uint64_t next = offset + piece.length;
         const bool shared = !mine.atEnd && worker.start([&] {
             try {
                 theirs.load(reader, next);
-                theirPiece = theirs.failed ? 0 : theirs.piece(wholeLines);
-                const std::string_view second = theirs.text().substr(0, theirPiece);
+                theirPiece = theirs.failed ? PieceCut{} : theirs.piece(wholeLines);
+                const std::string_view second = theirs.text().substr(0, theirPiece.length);
                 theirNul = second.find('\0') != std::string_view::npos;
-                if (theirPiece > 0 && !pastNul) recorded.record(second, needs, rules);
+                if (theirPiece.length > 0 && !pastNul) {
+                    recorded.record(second, needs, rules, WordEdges{piece.wordAfter, theirPiece.wordAfter});
+                }
             } catch (...) {
                 failure = std::current_exception();
             }
         });
-        onPiece(FilePiece{first, offset, nullptr, firstAfterNul, rules});
+        onPiece(FilePiece{first, offset, nullptr, firstAfterNul, rules, WordEdges{wordBefore, piece.wordAfter}});
         offset = next;
+        wordBefore = piece.wordAfter;
         if (mine.atEnd) break;
         if (!shared) continue;
         worker.wait();
         if (failure) std::rethrow_exception(failure);
         if (theirs.failed) return IoFailure{IoFailure::read, theirs.error};
-        if (theirPiece == 0) continue;  // too long for one block: read here next
-        onPiece(FilePiece{theirs.text().substr(0, theirPiece), offset, pastNul ? nullptr : &recorded, pastNul, rules});
+        if (theirPiece.length == 0) continue;  // too long for one block: read here next
+        onPiece(FilePiece{theirs.text().substr(0, theirPiece.length), offset, pastNul ? nullptr : &recorded, pastNul,
+                          rules, WordEdges{wordBefore, theirPiece.wordAfter}});
         pastNul = pastNul || theirNul;
-        offset += theirPiece;
+        offset += theirPiece.length;
+        wordBefore = theirPiece.wordAfter;
         if (theirs.atEnd) break;
     }
-    return offset == reader.identity().size ? IoFailure() : IoFailure{IoFailure::changed, 0};
+    return offset == size ? IoFailure() : IoFailure{IoFailure::changed, 0};
+}
+
+IoFailure for_each_input_piece(const CleanRules& rules, const std::function<void(const FilePiece&)>& onPiece) {
+    const bool wholeLines = rules.only != 0;
+    Block block;  // what has been read past the last piece, from its start
+    uint64_t offset = 0;
+    bool pastNul = false;
+    bool wordBefore = false;
+    for (;;) {
+        while (!block.atEnd && block.filled < block.size) {
+            const int64_t got = read_standard_input(block.bytes.get() + block.filled, block.size - block.filled,
+                                                    block.error);
+            if (got < 0) return IoFailure{IoFailure::read, block.error};
+            block.atEnd = got == 0;
+            block.filled += static_cast<size_t>(std::max<int64_t>(got, 0));
+        }
+        if (block.filled == 0) return IoFailure();
+        const PieceCut piece = block.piece(wholeLines);
+        if (piece.length == 0) {
+            if (wholeLines && block.size >= kMaxFieldLine) return IoFailure{IoFailure::long_line, 0};
+            block.enlarge(block.next_size(UINT64_MAX - 1));
+            continue;
+        }
+        const std::string_view text = block.text().substr(0, piece.length);
+        const bool afterNul = pastNul;
+        pastNul = pastNul || text.find('\0') != std::string_view::npos;
+        onPiece(FilePiece{text, offset, nullptr, afterNul, rules, WordEdges{wordBefore, piece.wordAfter}});
+        offset += piece.length;
+        wordBefore = piece.wordAfter;
+        // The rest of the block begins the next piece.
+        std::memmove(block.bytes.get(), block.bytes.get() + piece.length, block.filled - piece.length);
+        block.filled -= piece.length;
+    }
 }

@@ -60,9 +60,10 @@ enum class PieceNeeds {
 // A scan made on the second thread, kept to be told in order.
 class RecordedScan final : public EditSink {
 public:
-    // Scans `text` (which must outlive the record) with `rules` and keeps
-    // what `needs` asks for; a failure to get memory is kept too.
-    void record(std::string_view text, PieceNeeds needs, const CleanRules& rules);
+    // Scans `text` (which must outlive the record; `edges` beyond it) with
+    // `rules` and keeps what `needs` asks for; a failure to get memory is
+    // kept too.
+    void record(std::string_view text, PieceNeeds needs, const CleanRules& rules, WordEdges edges);
     PieceNeeds needs() const { return needs_; }
     // Each of the following throws std::bad_alloc when the scan ran out of
     // memory.
@@ -100,10 +101,13 @@ struct FilePiece {
     const RecordedScan* recorded;  // its scan, when the second thread made it
     bool afterNul;  // it follows the file's first NUL: it is not scanned, only kept
     const CleanRules& rules;
+    WordEdges edges;  // a run of word bytes goes on beyond it
 
     // Tells `sink` the edits of the piece's scan and returns their number,
-    // as scan_text(text, rules, sink) does.
-    int64_t scan(EditSink& sink) const { return recorded ? recorded->replay(sink) : scan_text(text, rules, sink); }
+    // as scan_text(text, rules, sink, edges) does.
+    int64_t scan(EditSink& sink) const {
+        return recorded ? recorded->replay(sink) : scan_text(text, rules, sink, edges);
+    }
     // True, with the new text and the edit count, when the second thread
     // made them; false otherwise: scan() tells the edits.
     bool new_text(std::string_view& newText, int64_t& edits) const {
@@ -120,22 +124,26 @@ struct FilePiece {
     }
 };
 
-// Reads the file that `reader` opened from its start, a piece at a time,
-// and calls `onPiece(piece)` for each, in file order, to be scanned with
-// `rules`. Every piece but the
-// last is cut where piece_length cuts (at a line end where it can be), so
-// the pieces scan as the whole text would, and a rewrite never moves a byte
-// from one piece to another; blocks of 256 KiB grow only for a longer
-// piece. Pieces are read and scanned two at a time where a second thread
-// can be had: one there, recorded as `needs` says, the other by the
-// caller. Nothing after the file's first NUL is scanned, as scan_text
-// scans nothing after a text's first NUL: the pieces from there on come
-// marked `afterNul`. Returns no failure, or a read error, or `changed` when
-// the file's length is not the size it was opened with, or (rules that read
-// whole lines, -only) `long_line` at a line longer than kMaxFieldLine. Throws
+// Reads what `reader` opened from its start, a piece at a time, and calls
+// `onPiece(piece)` for each, in order, to be scanned with `rules`. Every
+// piece but the last is cut where cut_piece cuts (at a line end where it
+// can be), so the pieces scan as the whole text would, and a rewrite never
+// moves a byte from one piece to another; blocks of 256 KiB grow only for a
+// longer piece, and never much beyond kLongestNumber but for a line that
+// -only reads whole. Pieces are read and scanned two at a time where a
+// second thread can be had: one there, recorded as `needs` says, the other
+// by the caller. Nothing after the first NUL is scanned, as scan_text scans
+// nothing after a text's first NUL: the pieces from there on come marked
+// `afterNul`. Returns no failure, or a read error, or `changed` when the
+// length read is not the size it was opened with, or (rules that read whole
+// lines, -only) `long_line` at a line longer than kMaxFieldLine. Throws
 // std::bad_alloc.
-IoFailure for_each_piece(FileReader& reader, PieceNeeds needs, const CleanRules& rules,
+IoFailure for_each_piece(RandomAccess& reader, PieceNeeds needs, const CleanRules& rules,
                          const std::function<void(const FilePiece&)>& onPiece);
+
+// The same for the standard input, read once in order, its pieces scanned
+// by the caller alone (none comes recorded).
+IoFailure for_each_input_piece(const CleanRules& rules, const std::function<void(const FilePiece&)>& onPiece);
 
 // Passes edits on with their lines moved down by the lines before the piece
 // of text they were found in.

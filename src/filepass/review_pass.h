@@ -1,36 +1,36 @@
 // The runs that write nothing (check, list, diff): what each shows of a
-// file or of the standard input.
+// file or of the standard input, read a piece at a time.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
-#include <string_view>
 
 #include "filepass/file_io.h"
+#include "filepass/pieces.h"
 #include "filepass/run_settings.h"
 
-// One whole text named `name` (`shown` as printable_name writes it), as
-// settings.review asks: judges it by its bytes (settled, with
-// settings.rules.stable), prints
-// what the mode shows (the report line and "Changed" lines to
-// `reportStream`), and counts a change in `tally`. Returns the edit count.
-// Throws std::bad_alloc.
-int64_t review_text(const std::string& name, const std::string& shown, std::string_view text,
-                    std::FILE* reportStream, const RunSettings& settings, RunTally& tally);
+// Reads a text a piece at a time, each piece recorded (where a second
+// thread scans it) as the PieceNeeds say: for_each_piece over a file, or
+// for_each_input_piece.
+using PieceLoop = std::function<IoFailure(PieceNeeds, const std::function<void(const FilePiece&)>&)>;
 
-// Check and list of `file`, read a block at a time; the same as
-// review_text otherwise (report to stdout). Returns the edit count,
-// or -1 after an error line (the failure counted in `tally`). Throws
+// Check or list (settings.review) of the text that `forEachPiece` reads,
+// named `name` (`shown` as printable_name writes it): judges it by its bytes,
+// prints what the mode shows (the report line and "Changed" lines to
+// `reportStream`) and counts it, and a change, in `tally`. Returns the edit
+// count, or -1 after an error line (the failure counted in `tally`). Throws
 // std::bad_alloc.
-int64_t review_file_in_pieces(const FileTarget& file, const std::string& shown, const RunSettings& settings,
-                              RunTally& tally);
+int64_t review_pieces(const PieceLoop& forEachPiece, const std::string& name, const std::string& shown,
+                      std::FILE* reportStream, const RunSettings& settings, RunTally& tally);
 
-// The diff of `file`, read a piece at a time and printed a hunk at a
-// time, so that memory holds a piece and a hunk, not the file;
-// false, reading nothing more, when the file holds a NUL (the caller then
-// reviews it whole: such a file is binary to diff). `edits` receives the
-// edit count, or -1 after an error line (the failure counted in `tally`).
-// Throws std::bad_alloc.
-bool diff_file_in_pieces(const FileTarget& file, const std::string& shown, const RunSettings& settings,
-                         RunTally& tally, int64_t& edits);
+// The diff of what `source` holds, named `name`, read a piece at a time and
+// printed a hunk at a time; what a hunk holds beyond SpillStore::kLimit
+// waits in scratch files, so memory is bounded whatever the hunk. A text
+// with a NUL is binary to diff and patch: "Binary file NAME would change"
+// when the bytes before its first NUL would. Counts it, and a change, in
+// `tally`. Returns the edit count, or -1 after an error line (the failure
+// counted in `tally`). Throws std::bad_alloc.
+int64_t diff_pieces(RandomAccess& source, const std::string& name, const std::string& shown,
+                    const RunSettings& settings, RunTally& tally);
