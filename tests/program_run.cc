@@ -27,9 +27,47 @@ const bool kIgnoreSigpipe = [] {
     return true;
 }();
 
+// A folder of the test run's own, of mode 0755 under the temporary folder
+// (which "nobody" can reach wherever the build lives), removed at exit.
+class SharedFolder {
+public:
+    explicit SharedFolder(const char* name) {
+        std::string pattern = (std::filesystem::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
+        if (::mkdtemp(pattern.data()) != nullptr && ::chmod(pattern.c_str(), 0755) == 0) path_ = pattern;
+    }
+    SharedFolder(const SharedFolder&) = delete;
+    SharedFolder& operator=(const SharedFolder&) = delete;
+    ~SharedFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The program as the tests run it. A POSIX program for another processor
+// runs through MAPCLEAN_RUNNER (qemu): a script beside a copy of it holds
+// both, so that the program is one command that shells, xargs, git and Vim
+// run as they run the native one.
 std::string program_path() {
-    const char* exe = std::getenv("MAPCLEAN_EXE");
-    return exe && *exe ? exe : MAPCLEAN_EXE;
+    static const SharedFolder emulated("mapclean-emulated");
+    static const std::string path = [] {
+        const char* exe = std::getenv("MAPCLEAN_EXE");
+        const std::string program = exe && *exe ? exe : MAPCLEAN_EXE;
+        const char* runner = std::getenv("MAPCLEAN_RUNNER");
+        if (target_is_windows() || runner == nullptr || *runner == '\0') return program;
+        if (emulated.path().empty()) throw std::runtime_error("no folder for the emulated program");
+        const std::string copy = emulated.path() + "/program", script = emulated.path() + "/mapclean";
+        std::filesystem::copy_file(program, copy);
+        write_file(script, "#!/bin/sh\nexec " + std::string(runner) + " '" + copy + "' \"$@\"\n");
+        if (::chmod(copy.c_str(), 0755) != 0 || ::chmod(script.c_str(), 0755) != 0) {
+            throw std::runtime_error("cannot make the emulated program runnable");
+        }
+        return script;
+    }();
+    return path;
 }
 
 // A copy of the program in a directory of mode 0755 under the temporary
@@ -75,7 +113,7 @@ const std::string& nobodys_program() {
 std::vector<std::string> command_line(const std::vector<std::string>& args,
                                       const std::vector<std::string>& wrapper, bool asNobody) {
     std::vector<std::string> command = wrapper;
-    if (const char* runner = std::getenv("MAPCLEAN_RUNNER"); runner && *runner) {
+    if (const char* runner = std::getenv("MAPCLEAN_RUNNER"); runner && *runner && target_is_windows()) {
         std::istringstream words(runner);
         for (std::string word; words >> word;) command.push_back(word);
     }
@@ -235,6 +273,11 @@ bool nobody_can_run_the_program() { return ::geteuid() != 0 || !nobodys_program(
 bool target_is_windows() {
     const char* target = std::getenv("MAPCLEAN_TARGET");
     return target != nullptr && std::string_view(target) == "windows";
+}
+
+bool target_is_emulated() {
+    const char* runner = std::getenv("MAPCLEAN_RUNNER");
+    return runner != nullptr && *runner != '\0';
 }
 
 std::string native_path(const std::string& hostPath) {

@@ -29,7 +29,8 @@ struct ProgramRun {
 };
 
 // A running program. The path comes from MAPCLEAN_EXE in the environment or
-// the build; MAPCLEAN_RUNNER, when set, is a command put before it.
+// the build; MAPCLEAN_RUNNER, when set, is a command put before it (for a
+// POSIX program, within a script that stands for the program).
 class Child {
 public:
     Child(const std::vector<std::string>& args, const RunOptions& options);
@@ -64,6 +65,11 @@ bool nobody_can_run_the_program();
 // MAPCLEAN_TARGET=windows in the environment. Its console output has CRLF
 // line ends, which the runs below turn into LF.
 bool target_is_windows();
+
+// True when the program under test runs under an emulator (MAPCLEAN_RUNNER:
+// Wine, or qemu for another processor), whose own process is what resource
+// limits and preloaded libraries would reach.
+bool target_is_emulated();
 
 // `hostPath` (absolute) as the program under test names it: unchanged on
 // POSIX; on Windows the same file through Wine's drive Z:, with '\\'.

@@ -46,7 +46,7 @@ int run(int argc, char** argv) {
         print_out("%s", kUsageText);
         return 0;
     case CliAction::show_version:
-        print_out("mapclean %s\n", MAPCLEAN_VERSION);
+        print_out("mapclean %s\n", MAPCLEAN_VERSION_LINE);
         return 0;
     case CliAction::error:
         print_error("%s\n", printable_name(request.message).c_str());
