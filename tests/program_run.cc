@@ -70,20 +70,17 @@ std::string program_path() {
     return path;
 }
 
-// A copy of the program in a directory of mode 0755 under the temporary
-// folder, which "nobody" can reach wherever the build lives (a checkout in
-// a private home, say); empty when none could be made. Removed at exit.
+// A copy of the program in a folder that "nobody" can reach wherever the
+// build lives (a checkout in a private home, say); empty when none could be
+// made. Removed at exit.
 class NobodysCopy {
 public:
     NobodysCopy() {
-        namespace fs = std::filesystem;
-        std::string pattern = (fs::temp_directory_path() / "mapclean-exe-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) return;
-        dir_ = pattern;
+        if (folder_.path().empty()) return;
         std::error_code error;
-        const std::string copy = dir_ + "/mapclean";
-        fs::copy_file(program_path(), copy, error);
-        if (error || ::chmod(dir_.c_str(), 0755) != 0 || ::chmod(copy.c_str(), 0755) != 0) return;
+        const std::string copy = folder_.path() + "/mapclean";
+        std::filesystem::copy_file(program_path(), copy, error);
+        if (error || ::chmod(copy.c_str(), 0755) != 0) return;
         // The folders above must let "nobody" through too.
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -94,14 +91,10 @@ public:
             path_ = copy;
         }
     }
-    ~NobodysCopy() {
-        std::error_code ignored;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-    }
     const std::string& path() const { return path_; }
 
 private:
-    std::string dir_;
+    SharedFolder folder_{"mapclean-exe"};
     std::string path_;
 };
 
