@@ -1,5 +1,5 @@
-#!/usr/bin/env node
-// mapclean from npm: the program's command line, run by Node. The option
+// mapclean from npm where no program of the platform runs: the program's
+// command line, run by Node (bin.mjs starts it). The option
 // walk, the texts of every line and diff, and the cleaning come from the
 // program's own code compiled to WebAssembly (module.mjs); this file and
 // io.mjs do what the program's file pass and directory walk do, with
@@ -342,7 +342,7 @@ async function run() {
       out.out(core.usage());
       return 0;
     case ACTION.version:
-      out.out(`mapclean ${core.version()}\n`);
+      out.out(`mapclean ${core.version()} (WebAssembly)\n`);
       return 0;
     case ACTION.error:
       out.error(`${message}\n`);

@@ -19,7 +19,7 @@ const missing = !exe || !fs.existsSync(exe) ? 'MAPCLEAN_EXE names no native prog
 const work = fs.mkdtempSync(`${os.tmpdir()}/mapclean-npm-`);
 // No registry: a closed local port, so anything that would fetch fails.
 const offline = { ...process.env, npm_config_registry: 'http://127.0.0.1:9/', npm_config_cache: `${work}/npm-cache`,
-  npm_config_audit: 'false', npm_config_fund: 'false', npm_config_update_notifier: 'false' };
+  npm_config_audit: 'false', npm_config_fund: 'false', npm_config_update_notifier: 'false', npm_config_fetch_retries: '0' };
 const run = (command, args, options = {}) => spawnSync(command, args, { encoding: 'latin1', maxBuffer: 1 << 30, ...options });
 const packed = `${work}/prefix/bin/mapclean`;
 test.after(() => {
@@ -75,27 +75,49 @@ function snapshot(root, into = {}, below = '') {
 
 // A run in a fresh tree at the same path for both programs: what it
 // printed (times aside), its status and the tree it left.
-function outcome(command, args, input) {
+function outcome(command, args, input, env = offline) {
   const root = `${work}/tree/maps`;
   fs.rmSync(`${work}/tree`, { recursive: true, force: true });
   makeTree(root);
   const result = run(command, args.map((arg) => Buffer.from(arg, 'latin1').toString()),
-    { cwd: root, input: input ?? '', env: offline });
+    { cwd: root, input: input ?? '', env });
   const times = (text) => text.replace(/(Time: |processing time: )\d+\.\d{3}/g, '$1T');
   return { status: result.status, stdout: times(result.stdout), stderr: times(result.stderr), tree: snapshot(root) };
 }
 
-test('the package: packed, installed offline, same as the program', { skip: missing }, async (t) => {
+// The package and, where this is Linux x64, the package of this platform's
+// program (made from MAPCLEAN_EXE, as scripts/release makes it), installed
+// together with no registry; the command then runs the program, and with
+// MAPCLEAN_WASM=1 the WebAssembly command.
+let installed;
+function installPackages() {
+  if (installed) return installed;
   const pack = run('npm', ['pack', '--json', '--pack-destination', work], { cwd: source, env: offline, encoding: 'utf8' });
   assert.equal(pack.status, 0, pack.stderr);
   const [{ filename, files }] = JSON.parse(pack.stdout);
-  assert.deepEqual(files.map((file) => file.path).sort(),
-    ['LICENSE', 'README.md', 'node/io.mjs', 'node/main.mjs', 'node/mapclean.wasm', 'node/module.mjs', 'package.json']);
-  const install = run('npm', ['install', '-g', '--prefix', `${work}/prefix`, `${work}/${filename}`], { env: offline });
+  assert.deepEqual(files.map((file) => file.path).sort(), ['LICENSE', 'README.md', 'node/bin.mjs', 'node/io.mjs',
+    'node/main.mjs', 'node/mapclean.wasm', 'node/module.mjs', 'package.json']);
+  const tarballs = [`${work}/${filename}`];
+  if (native) {
+    const platform = run('node', [`${source}/scripts/npm-platform.mjs`, 'linux-x64', exe, work], { env: offline });
+    assert.equal(platform.status, 0, platform.stderr);
+    tarballs.push(platform.stdout.trim());
+  }
+  const install = run('npm', ['install', '-g', '--offline', '--prefix', `${work}/prefix`, ...tarballs], { env: offline });
   assert.equal(install.status, 0, install.stderr);
-  const manifest = JSON.parse(fs.readFileSync(`${source}/package.json`, 'utf8'));
+  installed = `${work}/${filename}`;
+  return installed;
+}
+const native = `${process.platform}-${process.arch}` === 'linux-x64';
+const manifest = JSON.parse(fs.readFileSync(`${source}/package.json`, 'utf8'));
+
+test('the package: packed, installed offline, same as the program', { skip: missing }, async (t) => {
+  const tarball = installPackages();
   assert.deepEqual([manifest.dependencies, manifest.devDependencies, manifest.scripts], [undefined, undefined, undefined]);
-  assert.equal(run(packed, ['--version']).stdout, `mapclean ${manifest.version}\n`);
+  assert.deepEqual(Object.values(manifest.optionalDependencies), [manifest.version, manifest.version, manifest.version]);
+  const wasm = { ...offline, MAPCLEAN_WASM: '1' };
+  assert.equal(run(packed, ['--version'], { env: wasm }).stdout, `mapclean ${manifest.version} (WebAssembly)\n`);
+  if (native) assert.equal(run(packed, ['--version']).stdout, run(exe, ['--version']).stdout);
 
   const root = process.getuid?.() === 0;  // root reads and writes every file anyway
   const runs = [
@@ -108,16 +130,18 @@ test('the package: packed, installed offline, same as the program', { skip: miss
     ['-s', '-quiet', '--color=never.map', 'sp ace.map', 'readonly.map', 'link-in.map'], ['-check', 'notes.txt', 'locked.map'],
     ['-check', 'locked'], ['-check', 'sub/deeper/'], ['-diff', 'nul.map', 'crlf.map', 'empty.map'],
     ['-check', 'empty-dir-none'], ['-x'], ['-p', 'abc'], ['-p'], ['-only', 'walls'], ['-only'], ['-z', '-check'],
-    ['-', '-'], ['--color=sometimes'], ['-exclude'], ['--version'], ['-h'], ['-check', '-q', '-r', 'locked', 'sub'],
+    ['-', '-'], ['--color=sometimes'], ['-exclude'], ['-h'], ['-check', '-q', '-r', 'locked', 'sub'],
   ];
   const filter = [['-'], ['-check', '-'], ['-diff', '-'], ['-s', '-verbose', '-'], ['-p', '3', '-stable', '-'],
     ['-list', '-'], ['-check', '-github', '-', 'noisy.map']];
+  const commands = native ? [['the program', offline], ['the WebAssembly command', wasm]] : [['the WebAssembly command', wasm]];
   for (const args of [...runs, ...filter]) {
     const input = filter.includes(args) ? NOISY + 'x 1e-07\r\n\0 2.0000001' : '';
     const expected = outcome(exe, args, input);
-    assert.deepEqual(outcome(packed, args, input), expected, `mapclean ${args.join(' ')}`);
+    for (const [name, env] of commands) assert.deepEqual(outcome(packed, args, input, env), expected, `${name}: mapclean ${args.join(' ')}`);
   }
-  t.diagnostic(`${runs.length + filter.length} runs compared${root ? ' (as root: every file readable; the refusals below as nobody)' : ''}`
+  t.diagnostic(`${runs.length + filter.length} runs compared through ${commands.map(([name]) => name).join(' and ')}`
+    + `${root ? ' (as root: every file readable; the refusals below as nobody)' : ''}`
     + `${process.env.MAPCLEAN_CORPUS ? ', the corpus among the maps' : ', no corpus (MAPCLEAN_CORPUS unset)'}`);
 
   // As root every file reads: the refusals are compared as an ordinary user.
@@ -126,45 +150,71 @@ test('the package: packed, installed offline, same as the program', { skip: miss
     fs.copyFileSync(exe, `${work}/native`);
     for (const args of [['-check', 'locked.map', 'noisy.map'], ['-check', '-r', 'locked', 'sub'], ['-s', '-r', '.'],
       ['-list', '-r', '.']]) {
-      const as = (program) => outcome('runuser', ['-u', 'nobody', '--', program, ...args]);
+      const as = (program, env) => outcome('runuser', ['-u', 'nobody', '--', program, ...args], '', env);
       const expected = as(`${work}/native`);
       assert.match(expected.stderr, /Permission denied/);
-      assert.deepEqual(as(packed), expected, `mapclean ${args.join(' ')}, as nobody`);
+      for (const [name, env] of commands) assert.deepEqual(as(packed, env), expected, `${name}: mapclean ${args.join(' ')}, as nobody`);
     }
   }
 
   // npx runs the same command from the tarball, with no registry either.
-  const npx = outcome('npx', ['--yes', `--package=${work}/${filename}`, '--', 'mapclean', '-check', '-github', '-stable',
+  const npx = outcome('npx', ['--yes', `--package=${tarball}`, '--', 'mapclean', '-check', '-github', '-stable',
     '-r', '--', '.']);
   assert.deepEqual(npx, outcome(exe, ['-check', '-github', '-stable', '-r', '--', '.']));
 
   // A reader that stops early ends the run as it ends the program (SIGPIPE).
   // How far each got before the reader left depends on timing: only how it
   // ended is compared.
-  const piped = (program) => outcome('sh', ['-c', `("$0" -diff -r .; echo "status $?" >&2) | head -c 10`, program])
-    .stderr.split('\n').at(-2);
-  if (process.env.MAPCLEAN_MAKE_MAP) assert.equal(piped(packed), piped(exe));  // a diff far longer than a pipe holds
+  const piped = (program, env) => outcome('sh', ['-c', `("$0" -diff -r .; echo "status $?" >&2) | head -c 10`, program],
+    '', env).stderr.split('\n').at(-2);
+  if (process.env.MAPCLEAN_MAKE_MAP) {  // a diff far longer than a pipe holds
+    for (const [name, env] of commands) assert.equal(piped(packed, env), piped(exe), name);
+  }
 
-  // A run that would ask is refused, touching nothing.
-  const asked = outcome(packed, ['noisy.map']);
+  // A run that would ask: the program asks (and, at the end of input,
+  // saves nothing); the WebAssembly command refuses it, touching nothing.
+  if (native) assert.deepEqual(outcome(packed, ['noisy.map']), outcome(exe, ['noisy.map']));
+  const asked = outcome(packed, ['noisy.map'], '', wasm);
   assert.equal(asked.status, 1);
   assert.match(asked.stderr, /^Error: mapclean from npm asks nothing/);
   assert.equal(asked.tree['/noisy.map'].endsWith(NOISY), true);
 });
 
-test('a signal mid-run leaves every map whole and no temporary', { skip: missing || !process.env.MAPCLEAN_MAKE_MAP }, async () => {
+test('the command ends as the program ends: its status, or its signal', { skip: missing || (!native && 'no program of this platform') }, async () => {
+  installPackages();
+  const dir = `${work}/statuses`;
+  fs.mkdirSync(dir);
+  fs.writeFileSync(`${dir}/noisy.map`, NOISY);
+  fs.writeFileSync(`${dir}/clean.map`, '( 1 2 3 )\n');
+  for (const [args, status] of [[['-check', 'clean.map'], 0], [['-check', 'noisy.map'], 1], [['-check', 'none.map'], 2]]) {
+    assert.equal(run(packed, args, { cwd: dir }).status, status, args.join(' '));
+  }
+  // Killed while its question waits: the command ends by the same signal.
+  for (const signal of ['SIGTERM', 'SIGINT', 'SIGHUP']) {
+    const child = spawn(packed, ['noisy.map'], { cwd: dir, stdio: ['pipe', 'pipe', 'ignore'] });
+    await new Promise((resolve) => child.stdout.on('data', (data) => data.includes('Press Y') && resolve()));
+    child.kill(signal);
+    const [code, ended] = await new Promise((resolve) => child.on('exit', (...how) => resolve(how)));
+    assert.deepEqual([code, ended], [null, signal]);
+    assert.equal(fs.readFileSync(`${dir}/noisy.map`, 'latin1'), NOISY);
+  }
+});
+
+test('a signal mid-run of the WebAssembly command leaves every map whole and no temporary', { skip: missing || !process.env.MAPCLEAN_MAKE_MAP }, async () => {
+  installPackages();
   const dir = `${work}/signals`;
   fs.mkdirSync(dir);
   const map = run(process.env.MAPCLEAN_MAKE_MAP, ['8', '30'], { encoding: 'buffer' }).stdout;
   const cleaned = run(exe, ['-'], { input: map, encoding: 'buffer' }).stdout;
   for (const [i, signal] of ['SIGINT', 'SIGTERM', 'SIGHUP'].entries()) {
     for (let n = 0; n < 6; n++) fs.writeFileSync(`${dir}/${n}.map`, map);
-    const child = spawn(packed, ['-s', '-quiet', dir], { stdio: 'ignore' });
+    const child = spawn(packed, ['-s', '-quiet', dir], { stdio: 'ignore', env: { ...process.env, MAPCLEAN_WASM: '1' } });
+    const exited = new Promise((resolve) => child.on('exit', (...how) => resolve(how)));
     // Whenever it lands (at start, mid-save or after the end) the outcome
     // must be whole files; the delays only vary where.
     await new Promise((resolve) => setTimeout(resolve, 150 * (i + 1)));
     child.kill(signal);
-    const [, ended] = await new Promise((resolve) => child.on('exit', (...how) => resolve(how)));
+    const [, ended] = await exited;
     assert.ok(ended === signal || ended === null, `${signal}: ended by ${ended}`);
     for (const name of fs.readdirSync(dir)) {
       assert.match(name, /^\d\.map$/, `${signal} left ${name}`);
