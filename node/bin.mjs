@@ -7,6 +7,11 @@ import { spawn } from 'node:child_process';
 import { createRequire } from 'node:module';
 import os from 'node:os';
 
+// SIGUSR1 opens Node's inspector unless something listens to it: until the
+// program or the WebAssembly command takes it over, it ends the command.
+const earlyUser1 = () => endBy('SIGUSR1');
+if (process.platform !== 'win32') process.on('SIGUSR1', earlyUser1);
+
 // The builds that have a package of their own (@mapclean/BUILD, listed in
 // package.json), and their program's file there.
 const BUILDS = Object.freeze({ 'linux-x64': 'mapclean', 'linux-arm64': 'mapclean', 'win32-x64': 'mapclean.exe' });
@@ -43,6 +48,7 @@ function runProgram({ build, path }, fallBack) {
   const passed = process.platform === 'win32' ? []
     : ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTERM', 'SIGALRM', 'SIGUSR1', 'SIGUSR2', 'SIGVTALRM', 'SIGPROF', 'SIGXCPU'];
   const child = spawn(path, process.argv.slice(2), { stdio: 'inherit' });
+  process.off('SIGUSR1', earlyUser1);
   const listeners = [];
   const listen = (signal, listener) => {
     process.on(signal, listener);

@@ -1,9 +1,11 @@
 // The command's files and streams, as the program's file pass has them:
 // output kept in order across both streams, the system's error texts,
-// whole-file reads that refuse what is no regular file, directories listed
-// by bytes, and the atomic save (a temporary beside the file, flushed and
-// renamed over it, the file's mode kept). Names are byte strings ('latin1').
+// files read a block at a time that refuse what is no regular file,
+// directories listed by bytes, and the atomic save (a temporary beside the
+// file, flushed and renamed over it, the file's mode kept). Names are byte
+// strings ('latin1').
 import fs from 'node:fs';
+import os from 'node:os';
 import { randomInt } from 'node:crypto';
 
 const C = fs.constants;
@@ -61,8 +63,42 @@ export function failureReason(failure, directory, printable) {
     case 'replace': return `cannot replace the file: ${system}`;
     case 'moved': return 'its directory was moved meanwhile';
     case 'long_line': return 'a line is longer than 1 MiB, which -only does not read';
+    case 'scratch': return `cannot write a temporary file in ${printable(os.tmpdir())}: ${system}`;
     default: return system;
   }
+}
+
+// The arguments after the command's own, as bytes: on Linux exactly as
+// given (/proc/self/cmdline), elsewhere as Node decodes them from UTF-8.
+export function argumentBytes() {
+  const decoded = process.argv.slice(2);
+  if (process.platform === 'linux') {
+    try {
+      const all = fs.readFileSync('/proc/self/cmdline').toString('latin1').split('\0');
+      all.pop();  // after the last NUL
+      const raw = all.slice(all.length - decoded.length);
+      // Taken only where each is the argument Node decoded.
+      if (raw.length === decoded.length && raw.every((arg, i) => Buffer.from(arg, 'latin1').toString() === decoded[i])) {
+        return raw;
+      }
+    } catch {
+      // No /proc: as Node decodes them.
+    }
+  }
+  return decoded.map((argument) => Buffer.from(argument).toString('latin1'));
+}
+
+// The current directory as bytes: on Linux exactly (/proc/self/cwd),
+// elsewhere as Node decodes it.
+export function currentDirectoryBytes() {
+  if (process.platform === 'linux') {
+    try {
+      return fs.readlinkSync('/proc/self/cwd', { encoding: 'buffer' }).toString('latin1');
+    } catch {
+      // No /proc: as Node decodes it.
+    }
+  }
+  return Buffer.from(process.cwd()).toString('latin1');
 }
 
 // `directory` and `name` with one separator between them.
@@ -99,11 +135,17 @@ export class Console {
     this.#brokenPipe = brokenPipe;
   }
 
+  // Writes `text` (a byte string or bytes, which may be a passing view: a
+  // copy is kept where they wait).
   out(text) {
     const bytes = typeof text === 'string' ? Buffer.from(text, 'latin1') : text;
-    this.#pending.push(bytes);
+    if (this.#size + bytes.length >= 1 << 16) {
+      this.flush();
+      this.#write(bytes);
+      return;
+    }
+    this.#pending.push(typeof text === 'string' ? bytes : Buffer.from(bytes));
     this.#size += bytes.length;
-    if (this.#size >= 1 << 16) this.flush();
   }
 
   error(text) {
@@ -119,6 +161,10 @@ export class Console {
     const bytes = Buffer.concat(this.#pending);
     this.#pending = [];
     this.#size = 0;
+    this.#write(bytes);
+  }
+
+  #write(bytes) {
     if (this.outputError || bytes.length === 0) return;
     try {
       writeAll(1, bytes);
@@ -129,41 +175,109 @@ export class Console {
   }
 }
 
-// All of the standard input; throws a Failure.
-export function readStandardInput() {
-  const chunks = [];
-  const chunk = Buffer.allocUnsafe(1 << 16);
+// Reads up to `length` bytes of the standard input into `buffer` at `at`:
+// how many, 0 at its end; throws a Failure.
+export function readStandardInput(buffer, at, length) {
   for (;;) {
-    let got;
     try {
-      got = fs.readSync(0, chunk, 0, chunk.length, null);
+      return fs.readSync(0, buffer, at, length, null);
     } catch (error) {
       if (error.code === 'EAGAIN') {
         Atomics.wait(sleep, 0, 0, 5);
         continue;
       }
-      if (error.code === 'EOF') return Buffer.concat(chunks);  // Windows' end of a pipe
+      if (error.code === 'EOF') return 0;  // Windows' end of a pipe
       throw failed('read', error);
     }
-    if (got === 0) return Buffer.concat(chunks);
-    chunks.push(Buffer.from(chunk.subarray(0, got)));
+  }
+}
+
+// A scratch file of the process's own in the system's temporary folder,
+// unnamed at once where the system lets an open file go (elsewhere named
+// among the pending temporaries, removed at the end): { fd, remove() }.
+// Throws a Failure ('scratch').
+function makeScratch(base) {
+  for (let attempt = 0; ; attempt++) {
+    const name = `${os.tmpdir()}${SEPARATOR}${temporaryName(base)}`;
+    let fd;
+    try {
+      fd = fs.openSync(name, C.O_RDWR | C.O_CREAT | C.O_EXCL | flag('O_NOFOLLOW'), 0o600);
+    } catch (error) {
+      if (error.code !== 'EEXIST' || attempt === 99) throw failed('scratch', error);
+      continue;
+    }
+    pendingTemporaries.add(name);
+    const unlink = () => {
+      try {
+        fs.unlinkSync(name);
+        pendingTemporaries.delete(name);
+      } catch {
+        // Windows keeps an open file's name: removed once it is closed.
+      }
+    };
+    unlink();
+    return {
+      fd,
+      remove() {
+        fs.closeSync(fd);
+        if (pendingTemporaries.has(name)) unlink();
+      },
+    };
+  }
+}
+
+// The module's scratch files (module.mjs's host.spill), each made at its
+// first append. Throws a Failure ('scratch').
+export class ScratchFiles {
+  #files = new Map();  // number: { fd, remove, size }
+
+  append(file, bytes) {
+    let scratch = this.#files.get(file);
+    if (!scratch) {
+      scratch = { ...makeScratch('mapclean-diff'), size: 0 };
+      this.#files.set(file, scratch);
+    }
+    try {
+      for (let at = 0; at < bytes.length;) at += fs.writeSync(scratch.fd, bytes, at, bytes.length - at, scratch.size + at);
+    } catch (error) {
+      throw failed('scratch', error);
+    }
+    scratch.size += bytes.length;
+  }
+
+  read(file, buffer, offset) {
+    try {
+      return fs.readSync(this.#files.get(file).fd, buffer, 0, buffer.length, offset);
+    } catch (error) {
+      throw failed('scratch', error);
+    }
+  }
+
+  clear(file) {
+    const scratch = this.#files.get(file);
+    if (!scratch) return;
+    try {
+      fs.ftruncateSync(scratch.fd, 0);
+    } catch (error) {
+      throw failed('scratch', error);
+    }
+    scratch.size = 0;
+  }
+
+  close(file) {
+    this.#files.get(file)?.remove();
+    this.#files.delete(file);
+  }
+
+  closeAll() {
+    for (const file of [...this.#files.keys()]) this.close(file);
   }
 }
 
 // The longest line that -only reads, as the program reads them: a piece
-// of the file begins after a line end, and one whose next 1 MiB (with more
-// of the file to come) holds no line end is refused.
-const MAX_FIELD_LINE = 1 << 20;
-
-// True when `bytes` holds such a line.
-export function holdsLongLine(bytes) {
-  for (let start = 0; bytes.length - start >= MAX_FIELD_LINE;) {
-    const end = bytes.indexOf(10, start);
-    if (end === -1 || end - start >= MAX_FIELD_LINE) return true;
-    start = end + 1;
-  }
-  return false;
-}
+// of the text begins after a line end, and one whose block has grown to
+// this size without one is refused.
+export const MAX_FIELD_LINE = 1 << 20;
 
 const identityOf = (info) => ({ dev: info.dev, ino: info.ino, size: info.size, mtimeNs: info.mtimeNs });
 const sameIdentity = (a, b) => a.dev === b.dev && a.ino === b.ino && a.size === b.size && a.mtimeNs === b.mtimeNs;
@@ -176,50 +290,72 @@ export function fileAt(name, directory = null, directoryName = directory?.path) 
   return { name, noFollow: directory !== null, directory, directoryName };
 }
 
-// The whole content of the regular file at `location`, and the identity of
-// the version read: { content, identity }. Never waits on a FIFO; throws a
-// Failure ('open', 'not_regular', 'link', 'memory', 'read', 'changed').
-export function readWholeFile(location) {
+// The regular file at `location`, opened to be read a block at a time:
+// { fd, identity, read(buffer, at, length) } (read: from where the last
+// read ended; 0 at the end; a Failure 'changed' when the file's length is
+// not the size it had when opened, 'read' on an error). Never waits on a
+// FIFO; throws a Failure ('open', 'not_regular', 'link'). The caller closes
+// `fd`.
+export function openFile(location) {
   let fd;
   try {
     fd = fs.openSync(path(location.name), C.O_RDONLY | flag('O_NONBLOCK') | (location.noFollow ? flag('O_NOFOLLOW') : 0));
   } catch (error) {
     throw failed(error.code === 'ELOOP' && location.noFollow ? 'link' : 'open', error);
   }
+  let info;
   try {
-    let info;
-    try {
-      info = fs.fstatSync(fd, { bigint: true });
-    } catch (error) {
-      throw failed('open', error);
-    }
+    info = fs.fstatSync(fd, { bigint: true });
     if (!info.isFile()) throw new Failure('not_regular', info.isDirectory() ? 'EISDIR' : null);
-    if (info.size > BigInt(Math.min(Number.MAX_SAFE_INTEGER, 2 ** 32 - 1))) throw new Failure('memory', 'ENOMEM');
-    const size = Number(info.size);
-    let content;
-    try {
-      content = Buffer.allocUnsafe(size);
-    } catch {
-      throw new Failure('memory', 'ENOMEM');
-    }
-    // A byte past the size seen: the file grew while it was read.
-    for (let at = 0; at <= size;) {
+  } catch (error) {
+    fs.closeSync(fd);
+    throw failed('open', error);
+  }
+  return readerOf(fd, info);
+}
+
+// openFile's reader of the open file `fd`, whose fstat is `info`; also
+// rewind(), to read it again from its start.
+function readerOf(fd, info) {
+  const size = info.size;
+  let position = 0n;
+  return {
+    fd,
+    identity: identityOf(info),
+    read(buffer, at, length) {
       let got;
       try {
-        got = at < size ? fs.readSync(fd, content, at, size - at, at) : fs.readSync(fd, Buffer.alloc(1), 0, 1, at);
+        got = fs.readSync(fd, buffer, at, Math.min(length, 1 << 30), position);
       } catch (error) {
         throw failed('read', error);
       }
-      if (at === size && got > 0) throw new Failure('changed');
-      if (got === 0) {
-        if (at < size) throw new Failure('changed');
-        break;
+      position += BigInt(got);
+      // A byte past the size seen: the file grew while it was read; short
+      // of it at the end: it shrank. Writing back either would lose bytes.
+      if (position > size || (got === 0 && position < size)) throw new Failure('changed');
+      return got;
+    },
+    rewind() { position = 0n; },
+  };
+}
+
+// A copy of the standard input in a scratch file (makeScratch):
+// { file (openFile's), remove() }. Throws a Failure.
+export function copyStandardInput() {
+  const { fd, remove } = makeScratch('mapclean-stdin');
+  try {
+    const block = Buffer.allocUnsafe(1 << 20);
+    for (let got; (got = readStandardInput(block, 0, block.length)) > 0;) {
+      try {
+        writeAll(fd, block.subarray(0, got));
+      } catch (error) {
+        throw failed('scratch', error);
       }
-      at += got;
     }
-    return { content, identity: identityOf(info) };
-  } finally {
-    fs.closeSync(fd);
+    return { file: readerOf(fd, fs.fstatSync(fd, { bigint: true })), remove };
+  } catch (error) {
+    remove();
+    throw error;
   }
 }
 
@@ -271,21 +407,23 @@ export class Directory {
   // (any kind of entry), and the subdirectories that are no links, each
   // sorted by bytes. Throws a Failure.
   list() {
-    let names;
+    let entries;
     try {
-      names = fs.readdirSync(path(this.path), { encoding: 'buffer' }).map((name) => name.toString('latin1'));
+      // Through ".", as the program lists it: a folder that can be read but
+      // not entered is refused whole.
+      entries = fs.readdirSync(path(joinedPath(this.path, '.')), { encoding: 'buffer', withFileTypes: true });
     } catch (error) {
       throw failed('open', error);
     }
     const maps = [];
     const subdirectories = [];
-    for (const name of names) {
+    for (const entry of entries) {
+      const name = entry.name.toString('latin1');
       if (/\.map$/i.test(name)) maps.push(name);
-      try {
-        if (fs.lstatSync(path(joinedPath(this.path, name))).isDirectory()) subdirectories.push(name);
-      } catch {
-        // Gone or unreadable: no subdirectory to enter.
-      }
+      // The listing's own kind (Node asks lstat only where the file system
+      // gives none), as the program reads it: a subdirectory that cannot be
+      // entered is found, and then named in an error line.
+      if (entry.isDirectory()) subdirectories.push(name);
     }
     const byBytes = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
     return { maps: maps.sort(byBytes), subdirectories: subdirectories.sort(byBytes) };
@@ -352,140 +490,193 @@ function splitPath(name) {
   return [slash === 0 ? '/' : name.slice(0, slash), name.slice(slash + 1), true];
 }
 
-// Puts `newText` in the place of the file at `location`, read as the
-// version `identity`, as the program's ReplacementFile does: a link is
-// followed and stays a link; a read-only file, or one changed meanwhile,
-// is not replaced. `warn(file)` is told, before the file is replaced,
-// whether it has other hard links and which set-ID bits it loses. Returns
-// null when saved, or { failure, directory } (where the temporary was to
-// be, for the message), the file untouched and no temporary left.
-export function saveFile(location, identity, newText, warn) {
-  let directory;
-  let target;
-  let directoryName;
-  if (location.directory) {
-    [directory, target] = splitPath(location.name);
-    directoryName = location.directoryName;
-  } else {
-    let resolved;
-    try {
-      resolved = fs.realpathSync.native(path(location.name), { encoding: 'buffer' }).toString('latin1');
-    } catch (error) {
-      return { failure: failed('open', error), directory: '' };
-    }
-    [directory, target] = splitPath(resolved);
-    let isLink = false;
-    try {
-      isLink = fs.lstatSync(path(location.name)).isSymbolicLink();
-    } catch {
-      // As the program: the path as given names the directory.
-    }
-    const [given, , hasDirectory] = splitPath(location.name);
-    directoryName = isLink ? directory : hasDirectory ? given : '.';
+// A new text for the file at `location`, read as the version `identity`,
+// put in its place as the program's ReplacementFile does: written to a
+// temporary beside it and renamed over it, so that it holds its old or its
+// new text in full; a link is followed and stays a link; a read-only file,
+// or one changed meanwhile, is not replaced. The temporary starts as a copy
+// of the file made by the system's own copy, which on macOS takes the
+// file's ACL, extended attributes and flags along, cut to the text before
+// the first change; the new text's rest is then appended. Each step
+// returns null, or { failure, directory } (where the temporary was to be,
+// for the message) with the file untouched and no temporary left.
+export class ReplacementFile {
+  #location;
+  #identity;
+  #directory;
+  #target;
+  #directoryName;
+  #fd = null;
+  #temporary = null;
+  #mode = 0;
+
+  constructor(location, identity) {
+    this.#location = location;
+    this.#identity = identity;
   }
-  const targetPath = joinedPath(directory, target);
-  let fd = null;
-  let temporary = null;
-  const fail = (step, error) => {
-    if (fd !== null) fs.closeSync(fd);
-    if (temporary !== null) {
+
+  // Makes the temporary, with the file's first `keep` bytes. `warn(file)`
+  // is told, before anything is written, whether the file has other hard
+  // links and which set-ID bits it loses.
+  open(keep, warn) {
+    const location = this.#location;
+    if (location.directory) {
+      [this.#directory, this.#target] = splitPath(location.name);
+      this.#directoryName = location.directoryName;
+    } else {
+      let resolved;
       try {
-        fs.unlinkSync(path(temporary));
+        resolved = fs.realpathSync.native(path(location.name), { encoding: 'buffer' }).toString('latin1');
+      } catch (error) {
+        return { failure: failed('open', error), directory: '' };
+      }
+      [this.#directory, this.#target] = splitPath(resolved);
+      let isLink = false;
+      try {
+        isLink = fs.lstatSync(path(location.name)).isSymbolicLink();
+      } catch {
+        // As the program: the path as given names the directory.
+      }
+      const [given, , hasDirectory] = splitPath(location.name);
+      this.#directoryName = isLink ? this.#directory : hasDirectory ? given : '.';
+    }
+    const targetPath = joinedPath(this.#directory, this.#target);
+
+    // The original must be a regular file that may be written.
+    let info;
+    try {
+      const original = fs.openSync(path(targetPath), C.O_WRONLY | flag('O_NONBLOCK') | flag('O_NOFOLLOW'));
+      try {
+        info = fs.fstatSync(original, { bigint: true });
+      } finally {
+        fs.closeSync(original);
+      }
+    } catch (error) {
+      return this.#fail(error.code === 'ELOOP' ? 'link' : 'open', error);
+    }
+    if (!info.isFile()) return this.#fail('not_regular', new Failure('not_regular'));
+
+    for (let attempt = 0; attempt < 100 && this.#temporary === null; attempt++) {
+      const name = joinedPath(this.#directory, temporaryName(this.#target));
+      try {
+        fs.copyFileSync(path(targetPath), path(name), C.COPYFILE_EXCL);
+        this.#temporary = name;
+        pendingTemporaries.add(name);
+      } catch (error) {
+        if (error.code !== 'EEXIST') {
+          this.#temporary = name;  // a copy that failed midway may have left its beginning
+          return this.#fail('create_temporary', error);
+        }
+        if (attempt === 99) return this.#fail('create_temporary', error);
+      }
+    }
+    try {
+      this.#fd = fs.openSync(path(this.#temporary), C.O_WRONLY | flag('O_NOFOLLOW'));
+      fs.ftruncateSync(this.#fd, keep);
+    } catch (error) {
+      return this.#fail('create_temporary', error);
+    }
+    let mode = Number(info.mode) & 0o7777;
+    let lost = 0;
+    try {
+      if (process.platform !== 'win32') {
+        try {
+          fs.fchownSync(this.#fd, Number(info.uid), Number(info.gid));
+        } catch {
+          try {
+            fs.fchownSync(this.#fd, -1, Number(info.gid));
+          } catch {
+            // The file then belongs to whoever saves it, as with any editor.
+          }
+        }
+        const made = fs.fstatSync(this.#fd, { bigint: true });
+        if ((mode & 0o4000) && made.uid !== info.uid) lost |= 0o4000;
+        if ((mode & 0o2000) && made.gid !== info.gid) lost |= 0o2000;
+        mode &= ~lost;
+      }
+    } catch (error) {
+      return this.#fail('attributes', error);
+    }
+    this.#mode = mode;
+    warn({ otherLinks: info.nlink > 1n, lostSetIdBits: lost });
+    return null;
+  }
+
+  // Appends `bytes` to the temporary.
+  write(bytes) {
+    try {
+      writeAll(this.#fd, bytes);
+      return null;
+    } catch (error) {
+      return this.#fail('write', error);
+    }
+  }
+
+  // Puts the temporary in the file's place, provided the file is still the
+  // version read and (a directory run's entry) its directory stands where
+  // the run found it.
+  commit() {
+    try {
+      if (process.platform !== 'win32') fs.fchmodSync(this.#fd, this.#mode);
+    } catch (error) {
+      return this.#fail('attributes', error);
+    }
+    try {
+      fs.fsyncSync(this.#fd);
+      const closing = this.#fd;
+      this.#fd = null;
+      fs.closeSync(closing);  // a late write error counts too
+    } catch (error) {
+      return this.#fail('write', error);
+    }
+    const targetPath = joinedPath(this.#directory, this.#target);
+    let now = null;
+    try {
+      now = fs.lstatSync(path(targetPath), { bigint: true });
+    } catch {
+      // Removed meanwhile: changed.
+    }
+    if (!now || !sameIdentity(identityOf(now), this.#identity)) return this.#fail('changed', new Failure('changed'));
+    if (this.#location.directory && !this.#location.directory.stillInPlace()) {
+      return this.#fail('moved', new Failure('moved'));
+    }
+    try {
+      fs.renameSync(path(this.#temporary), path(targetPath));
+    } catch (error) {
+      return this.#fail('replace', error);
+    }
+    pendingTemporaries.delete(this.#temporary);
+    this.#temporary = null;
+    try {
+      const dir = fs.openSync(path(this.#directory), C.O_RDONLY);
+      try {
+        fs.fsyncSync(dir);
+      } finally {
+        fs.closeSync(dir);
+      }
+    } catch {
+      // Best effort: the rename itself is atomic.
+    }
+    return null;
+  }
+
+  // Removes the temporary, if any.
+  discard() {
+    if (this.#fd !== null) fs.closeSync(this.#fd);
+    this.#fd = null;
+    if (this.#temporary !== null) {
+      try {
+        fs.unlinkSync(path(this.#temporary));
       } catch {
         // Gone already.
       }
-      pendingTemporaries.delete(temporary);
+      pendingTemporaries.delete(this.#temporary);
+      this.#temporary = null;
     }
-    return { failure: failed(step, error), directory: directoryName };
-  };
+  }
 
-  // The original must be a regular file that may be written.
-  let info;
-  try {
-    const original = fs.openSync(path(targetPath), C.O_WRONLY | flag('O_NONBLOCK') | flag('O_NOFOLLOW'));
-    try {
-      info = fs.fstatSync(original, { bigint: true });
-    } finally {
-      fs.closeSync(original);
-    }
-  } catch (error) {
-    return fail(error.code === 'ELOOP' ? 'link' : 'open', error);
+  #fail(step, error) {
+    this.discard();
+    return { failure: failed(step, error), directory: this.#directoryName };
   }
-  if (!info.isFile()) return fail('not_regular', new Failure('not_regular'));
-
-  for (let attempt = 0; attempt < 100 && fd === null; attempt++) {
-    const name = joinedPath(directory, temporaryName(target));
-    try {
-      fd = fs.openSync(path(name), C.O_WRONLY | C.O_CREAT | C.O_EXCL | flag('O_NOFOLLOW'), 0o600);
-      temporary = name;
-      pendingTemporaries.add(name);
-    } catch (error) {
-      if (error.code !== 'EEXIST' || attempt === 99) return fail('create_temporary', error);
-    }
-  }
-  let mode = Number(info.mode) & 0o7777;
-  let lost = 0;
-  try {
-    if (process.platform !== 'win32') {
-      try {
-        fs.fchownSync(fd, Number(info.uid), Number(info.gid));
-      } catch {
-        try {
-          fs.fchownSync(fd, -1, Number(info.gid));
-        } catch {
-          // The file then belongs to whoever saves it, as with any editor.
-        }
-      }
-      const made = fs.fstatSync(fd, { bigint: true });
-      if ((mode & 0o4000) && made.uid !== info.uid) lost |= 0o4000;
-      if ((mode & 0o2000) && made.gid !== info.gid) lost |= 0o2000;
-      mode &= ~lost;
-    }
-  } catch (error) {
-    return fail('attributes', error);
-  }
-  warn({ otherLinks: info.nlink > 1n, lostSetIdBits: lost });
-  try {
-    writeAll(fd, newText);
-  } catch (error) {
-    return fail('write', error);
-  }
-  try {
-    if (process.platform !== 'win32') fs.fchmodSync(fd, mode);
-  } catch (error) {
-    return fail('attributes', error);
-  }
-  try {
-    fs.fsyncSync(fd);
-    const closing = fd;
-    fd = null;
-    fs.closeSync(closing);  // a late write error counts too
-  } catch (error) {
-    return fail('write', error);
-  }
-  let now = null;
-  try {
-    now = fs.lstatSync(path(targetPath), { bigint: true });
-  } catch {
-    // Removed meanwhile: changed.
-  }
-  if (!now || !sameIdentity(identityOf(now), identity)) return fail('changed', new Failure('changed'));
-  if (location.directory && !location.directory.stillInPlace()) return fail('moved', new Failure('moved'));
-  try {
-    fs.renameSync(path(temporary), path(targetPath));
-  } catch (error) {
-    return fail('replace', error);
-  }
-  pendingTemporaries.delete(temporary);
-  try {
-    const dir = fs.openSync(path(directory), C.O_RDONLY);
-    try {
-      fs.fsyncSync(dir);
-    } finally {
-      fs.closeSync(dir);
-    }
-  } catch {
-    // Best effort: the rename itself is atomic.
-  }
-  return null;
 }

@@ -10,8 +10,9 @@ import tty from 'node:tty';
 
 import { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, REVIEW } from './module.mjs';
 import {
-  Console, Directory, Failure, SEPARATOR, errorText, failureReason, fileAt, holdsLongLine, joinedPath,
-  pendingTemporaries, readStandardInput, readWholeFile, saveFile,
+  Console, Directory, Failure, MAX_FIELD_LINE, ReplacementFile, SEPARATOR, ScratchFiles, argumentBytes, copyStandardInput,
+  currentDirectoryBytes, errorText, failureReason, fileAt, joinedPath, openFile, pendingTemporaries,
+  readStandardInput,
 } from './io.mjs';
 
 const bytesOf = (name) => Buffer.from(name, 'latin1');
@@ -45,9 +46,9 @@ function expandWildcards(args) {
   });
 }
 
-const args = expandWildcards(process.argv.slice(2).map((argument) => Buffer.from(argument, 'utf8').toString('latin1')));
+const args = expandWildcards(argumentBytes());
 const out = new Console(() => endBy('SIGPIPE'));
-const core = new Core(args, exists);
+const core = new Core(args, { pathExists: exists, print: (bytes) => out.out(bytes), spill: new ScratchFiles() });
 const printable = (name) => core.printable(name);
 const { action, message, targets, excludes, settings } = core.request;
 const tally = { judged: 0, changed: 0, anyFailed: false, outOfMemory: false };
@@ -57,12 +58,27 @@ const seconds = (start) => (now() - start).toFixed(3);
 const maxPathLength = process.platform === 'win32' ? 259 : Infinity;
 
 // A signal that ends the run lands between files: every save is whole,
-// and no temporary is left. The process then ends by that signal.
+// and no temporary is left. The process then ends by that signal. Where
+// nothing is held (a blocking read of standard input) the signal's own
+// action ends it at once, but for SIGUSR1, whose own action in Node opens
+// its inspector: that one is always listened to, and ends the run too.
 const SIGNALS = process.platform === 'win32' ? ['SIGINT', 'SIGBREAK']
-  : ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTERM', 'SIGALRM', 'SIGUSR2'];
+  : ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTERM', 'SIGALRM', 'SIGUSR1', 'SIGUSR2', 'SIGVTALRM', 'SIGPROF', 'SIGXCPU'];
 let signalled = null;
-const onSignal = (signal) => { signalled ??= signal; };
-const holdSignals = (hold) => SIGNALS.forEach((signal) => (hold ? process.on : process.off).call(process, signal, onSignal));
+let held = false;
+const onSignal = (signal) => {
+  if (held) signalled ??= signal;
+  else endBy(signal);
+};
+SIGNALS.forEach((signal) => process.removeAllListeners(signal));  // the launcher's, until now
+if (SIGNALS.includes('SIGUSR1')) process.on('SIGUSR1', onSignal);
+function holdSignals(hold) {
+  held = hold;
+  for (const signal of SIGNALS.filter((name) => name !== 'SIGUSR1')) {
+    process.off(signal, onSignal);
+    if (hold) process.on(signal, onSignal);
+  }
+}
 
 async function checkpoint() {
   await new Promise((resolve) => setImmediate(resolve));
@@ -73,7 +89,7 @@ async function checkpoint() {
 // Node then lets the signal's default action happen, SIGPIPE's too.
 function endBy(signal) {
   for (const temporary of pendingTemporaries) fs.rmSync(bytesOf(temporary), { force: true });
-  holdSignals(false);
+  process.removeAllListeners(signal);
   const none = () => {};
   process.on(signal, none).off(signal, none);
   process.kill(process.pid, signal);
@@ -91,8 +107,13 @@ function reportReadFailure(failure, shown) {
     reportOutOfMemory(shown);
     return -1;
   }
-  const what = ['read', 'changed', 'long_line'].includes(failure.step) ? 'reading' : 'opening';
-  out.error(`Error ${what} file: ${shown} (${failureReason(failure, '', printable)})\n`);
+  const reason = failureReason(failure, '', printable);
+  if (failure.step === 'scratch') {
+    out.error(`Error making the diff of ${shown} (${reason})\n`);
+  } else {
+    const what = ['read', 'changed', 'long_line'].includes(failure.step) ? 'reading' : 'opening';
+    out.error(`Error ${what} file: ${shown} (${reason})\n`);
+  }
   tally.anyFailed = true;
   return -1;
 }
@@ -109,9 +130,58 @@ function printReport(toError, shown, edits, start) {
   if (!settings.quiet) printTo(toError, `File: ${shown}  Edits: ${edits}  Time: ${seconds(start)} seconds\n`);
 }
 
-// What a run that writes nothing shows of a text named `name` (`binary`:
-// in a diff, it holds a NUL).
-function reviewText(name, shown, text, toError, binary = settings.review === REVIEW.diff && text.includes(0)) {
+// Cleans the text that `read(buffer, at, length)` gives (bytes into
+// `buffer` from `at`; 0 at its end) a piece at a time, as the program reads
+// a file, so that memory holds a block, not the text: `flags` as for
+// core.begin(); `onPiece(text, piece, offset)` for each piece, in order.
+// Returns core.end()'s { edits, changes, shown }. Throws a Failure (what
+// `read` throws, or 'long_line' where -only meets a line longer than
+// MAX_FIELD_LINE) or OutOfMemory.
+function cleanInPieces(name, flags, read, onPiece) {
+  core.begin(name, flags);
+  let block = Buffer.allocUnsafe(BLOCK);
+  let filled = 0;
+  let atEnd = false;
+  let offset = 0;
+  for (;;) {
+    while (!atEnd && filled < block.length) {
+      const got = read(block, filled, block.length - filled);
+      atEnd = got === 0;
+      filled += got;
+    }
+    if (filled === 0) break;
+    const piece = core.piece(block.subarray(0, filled), atEnd);
+    if (piece.length === 0) {  // a piece longer than the block
+      if (settings.only && block.length >= MAX_FIELD_LINE) throw new Failure('long_line');
+      const larger = Buffer.allocUnsafe(block.length * 2);
+      block.copy(larger, 0, 0, filled);
+      block = larger;
+      continue;
+    }
+    onPiece(block.subarray(0, piece.length), piece, offset);
+    offset += piece.length;
+    block.copyWithin(0, piece.length, filled);
+    filled -= piece.length;
+    if (atEnd && filled === 0) break;
+  }
+  return core.end();
+}
+const BLOCK = 256 << 10;
+
+// True when the file `file` (openFile's) holds a NUL byte; it is then read
+// again from its start.
+function holdsNul(file) {
+  const block = Buffer.allocUnsafe(1 << 20);
+  let found = false;
+  for (let got; !found && (got = file.read(block, 0, block.length)) > 0;) found = block.subarray(0, got).includes(0);
+  file.rewind();
+  return found;
+}
+
+// What a run that writes nothing shows of the text that `read` gives,
+// named `name` (`toError`: the report lines go to the error stream;
+// `binary`: in a diff, it holds a NUL). Throws as cleanInPieces.
+function reviewPieces(name, shown, read, toError, binary) {
   const start = now();
   const review = settings.review;
   let flags = 0;
@@ -119,87 +189,117 @@ function reviewText(name, shown, text, toError, binary = settings.review === REV
   if (review === REVIEW.check && settings.github) flags |= CLEAN.annotation;
   if (review === REVIEW.diff && !binary) flags |= CLEAN.diff | (settings.colour ? CLEAN.colour : 0);
   if (SEPARATOR === '\\') flags |= CLEAN.backslash;
-  const result = core.clean(text, name, flags);
+  const result = cleanInPieces(name, flags, read, (text, piece) => {
+    if (piece.changedLines.length > 0) printTo(toError, piece.changedLines);
+  });
   ++tally.judged;
   if (result.changes) ++tally.changed;
   if (review === REVIEW.check) {
-    if (result.changedLines.length > 0) printTo(toError, result.changedLines);
     printReport(toError, shown, result.edits, start);
     out.out(result.shown);
   } else if (review === REVIEW.list && result.changes) {
     out.out(settings.null ? `${name}\0` : `${core.quoted(name, SEPARATOR)}\n`);
-  } else if (review === REVIEW.diff && result.changes) {
-    out.out(binary ? `Binary file ${shown} would change\n` : result.shown);
+  } else if (review === REVIEW.diff) {
+    out.out(binary ? (result.changes ? `Binary file ${shown} would change\n` : '') : result.shown);
+  }
+  return result.edits;
+}
+
+// The designed run on the file `file` (openFile's) at `location`: its new
+// text streamed into a replacement made at its first change, then the
+// report line, and the save. Returns the edit count. Throws as
+// cleanInPieces, the replacement then gone.
+function writePieces(location, name, shown, file) {
+  const start = now();
+  let replacement = null;
+  let failed = null;
+  let warnings = '';
+  const warn = ({ otherLinks, lostSetIdBits }) => {
+    if (otherLinks) warnings += `Warning: other hard links to '${shown}' keep the old content\n`;
+    if (lostSetIdBits & 0o4000) warnings += `Warning: '${shown}' loses its set-user-ID bit: the saved file has another owner\n`;
+    if (lostSetIdBits & 0o2000) warnings += `Warning: '${shown}' loses its set-group-ID bit: the saved file has another group\n`;
+  };
+  let result;
+  try {
+    result = cleanInPieces(name, settings.verbose ? CLEAN.lines : 0, file.read, (text, piece, offset) => {
+      out.out(piece.changedLines);
+      if (failed) return;  // the scan goes on, for the report
+      if (!replacement && !piece.cleaned.equals(text)) {
+        replacement = new ReplacementFile(location, file.identity);
+        failed = replacement.open(offset, warn);
+      }
+      if (replacement && !failed) failed = replacement.write(piece.cleaned);
+    });
+  } catch (error) {
+    replacement?.discard();
+    throw error;
+  }
+  printReport(false, shown, result.edits, start);
+  if (result.edits > 0) {
+    if (warnings) out.error(warnings);
+    failed ??= replacement ? replacement.commit() : null;
+    if (failed) {
+      out.error(`Error writing to file: ${shown} (${failureReason(failed.failure, failed.directory, printable)})\n`);
+      tally.anyFailed = true;
+    } else if (!settings.quiet) {
+      out.out(`Changes saved to '${shown}'.\n`);
+    }
   }
   return result.edits;
 }
 
 // One file from reading to writing back (or, in a run that writes
-// nothing, to what the mode shows of it): its edit count, or -1.
+// nothing, to what the mode shows of it), read a piece at a time: its
+// edit count, or -1.
 function processFile(location, name) {
   const shown = printable(name);
+  let file;
   try {
-    let read;
-    try {
-      read = readWholeFile(location);
-    } catch (error) {
-      if (!(error instanceof Failure)) throw error;
-      return reportReadFailure(error, shown);
-    }
-    // The program reads a file a piece at a time, and refuses a line too
-    // long for -only; only a diff of a file with a NUL is read whole.
-    const whole = settings.review === REVIEW.diff && read.content.includes(0);
-    if (settings.only && !whole && holdsLongLine(read.content)) return reportReadFailure(new Failure('long_line'), shown);
-    if (settings.review !== REVIEW.none) return reviewText(name, shown, read.content, false, whole);
-    const start = now();
-    const result = core.clean(read.content, name, settings.verbose ? CLEAN.lines : 0);
-    read.content = null;
-    out.out(result.changedLines);
-    printReport(false, shown, result.edits, start);
-    if (result.edits > 0) {
-      const failed = saveFile(location, read.identity, result.cleaned, ({ otherLinks, lostSetIdBits }) => {
-        if (otherLinks) out.error(`Warning: other hard links to '${shown}' keep the old content\n`);
-        if (lostSetIdBits & 0o4000) out.error(`Warning: '${shown}' loses its set-user-ID bit: the saved file has another owner\n`);
-        if (lostSetIdBits & 0o2000) out.error(`Warning: '${shown}' loses its set-group-ID bit: the saved file has another group\n`);
-      });
-      if (failed) {
-        out.error(`Error writing to file: ${shown} (${failureReason(failed.failure, failed.directory, printable)})\n`);
-        tally.anyFailed = true;
-      } else if (!settings.quiet) {
-        out.out(`Changes saved to '${shown}'.\n`);
-      }
-    }
-    return result.edits;
+    file = openFile(location);
   } catch (error) {
+    if (!(error instanceof Failure)) throw error;
+    return reportReadFailure(error, shown);
+  }
+  try {
+    if (settings.review === REVIEW.none) return writePieces(location, name, shown, file);
+    return reviewPieces(name, shown, file.read, false, settings.review === REVIEW.diff && holdsNul(file));
+  } catch (error) {
+    if (error instanceof Failure) return reportReadFailure(error, shown);
     if (!(error instanceof OutOfMemory || error instanceof RangeError)) throw error;
     reportOutOfMemory(shown);
     return -1;
+  } finally {
+    fs.closeSync(file.fd);
   }
 }
 
-// The filter: standard input cleaned to standard output, its lines on the error stream.
+// The filter: standard input cleaned to standard output a piece at a time,
+// its lines on the error stream. A diff reads a copy of it (in a scratch
+// file), since a NUL anywhere makes it binary.
 function processStandardStreams() {
-  let input;
   holdSignals(false);  // a signal while standard input is awaited ends the run at once
   try {
-    input = readStandardInput();
-  } catch (error) {
-    if (error instanceof RangeError) return reportOutOfMemory('-');
-    if (!(error instanceof Failure)) throw error;
-    return reportReadFailure(error, '-');
-  } finally {
-    holdSignals(true);
-  }
-  try {
-    if (settings.review !== REVIEW.none) return reviewText('-', '-', input, true);
+    if (settings.review === REVIEW.diff) {
+      const copy = copyStandardInput();
+      try {
+        return reviewPieces('-', '-', copy.file.read, true, holdsNul(copy.file));
+      } finally {
+        copy.remove();
+      }
+    }
+    if (settings.review !== REVIEW.none) return reviewPieces('-', '-', readStandardInput, true, false);
     const start = now();
-    const result = core.clean(input, '-', settings.verbose ? CLEAN.lines : 0);
-    if (result.changedLines.length > 0) out.error(result.changedLines.toString('latin1'));
-    out.out(result.cleaned);
+    const result = cleanInPieces('-', settings.verbose ? CLEAN.lines : 0, readStandardInput, (text, piece) => {
+      if (piece.changedLines.length > 0) out.error(piece.changedLines.toString('latin1'));
+      out.out(piece.cleaned);
+    });
     printReport(true, '-', result.edits, start);
   } catch (error) {
+    if (error instanceof Failure) return reportReadFailure(error, '-');
     if (!(error instanceof OutOfMemory || error instanceof RangeError)) throw error;
     reportOutOfMemory('-');
+  } finally {
+    holdSignals(true);
   }
 }
 
@@ -357,8 +457,23 @@ async function run() {
   }
   // No terminal to ask on is assured, and a question from here could not
   // work as the program's does: a run that would ask or pause is refused.
-  if (settings.review === REVIEW.none && !settings.silent && (targets.length === 0 || filters < targets.length)) {
+  const saving = settings.review === REVIEW.none && (targets.length === 0 || filters < targets.length);
+  if (saving && !settings.silent) {
     out.error('Error: mapclean from npm asks nothing: add -s to save without asking, or use -check, -diff or -list\n');
+    return 1;
+  }
+  // Where Node gives no way to save as the program does, nothing is saved
+  // (the run is refused before anything is touched): a file whose ACL it
+  // cannot see, in a folder it cannot hold open.
+  if (saving && process.platform !== 'darwin' && process.env.MAPCLEAN_WASM_SAVES !== '1') {
+    out.error('Error: mapclean from npm saves here only with the program of its platform package: in Node it cannot '
+      + 'see a file\'s ACL on this system, so a save could widen who may use the file; use -check, -diff or -list\n');
+    return 1;
+  }
+  if (saving && (targets.length === 0 || targets.some((target) => target !== '-' && isDirectory(target)))) {
+    out.error('Error: mapclean from npm saves no directory run with Node, which cannot hold a folder open: one swapped '
+      + 'for a link meanwhile could take the run outside it; name the files (find DIR -name \'*.map\' -exec '
+      + 'mapclean -s {} +), or use -check, -diff or -list\n');
     return 1;
   }
   if (settings.review === REVIEW.list || settings.review === REVIEW.diff) {
@@ -368,7 +483,7 @@ async function run() {
   }
   holdSignals(true);
   if (targets.length === 0) {
-    const cwd = Buffer.from(process.cwd(), 'utf8').toString('latin1');
+    const cwd = currentDirectoryBytes();
     if (showsProgress()) out.out(`No target specified. Processing .map files in current directory: ${printable(cwd)}\n`);
     await processDirectory(cwd);
   }

@@ -7,7 +7,9 @@
 //
 // One call at a time: the command writes a text (and a name) into the
 // module's buffers, calls, and reads the results before the next call.
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,17 @@ mapclean_host_path_exists(const char* path, uint32_t length);
 bool path_exists(const std::string& path) {
     return mapclean_host_path_exists(path.data(), static_cast<uint32_t>(path.size())) != 0;
 }
+
+// The command's scratch files, numbered by the module: where a diff keeps
+// what goes beyond a MiB of a store. A failure throws in the command, which
+// then makes the module afresh.
+#define HOST_IMPORT(name) extern "C" __attribute__((import_module("mapclean"), import_name(#name)))
+HOST_IMPORT(spill_append) void mapclean_host_spill_append(uint32_t file, const char* data, uint32_t length);
+HOST_IMPORT(spill_read) uint32_t mapclean_host_spill_read(uint32_t file, char* data, uint32_t length, double offset);
+HOST_IMPORT(spill_clear) void mapclean_host_spill_clear(uint32_t file);
+HOST_IMPORT(spill_close) void mapclean_host_spill_close(uint32_t file);
+// Hands the command a diff's text to print, as it is made.
+HOST_IMPORT(print) void mapclean_host_print(const char* data, uint32_t length);
 
 namespace {
 
@@ -131,27 +144,115 @@ NODE_EXPORT(mapclean_node_name) void mapclean_node_name(uint32_t how) {
     g_results[shown] = how == 0 ? printable_name(name) : quoted_name(name, how == 1);
 }
 
-// Cleans the text buffer with the settings' rules: the cleaned text, and
-// what `flags` asks for (CleanFlags). Always 0: memory running out traps.
-NODE_EXPORT(mapclean_node_clean) int mapclean_node_clean(uint32_t flags) {
-    for (const Result result : {cleaned, changed_lines, shown}) std::string().swap(g_results[result]);
-    const std::string_view input = g_buffers[text];
-    const RunSettings settings = run_settings();
-    Witness witness((flags & lines) != 0, (flags & (lines | annotation)) != 0);
-    g_results[cleaned] = clean_text(input, settings.rules, &witness, g_edits);
-    g_changes = g_results[cleaned] != input;
-    const std::string_view name = g_buffers[Buffer::name];
-    if ((flags & annotation) && g_changes) {
-        g_results[shown] = github_annotation(name, witness.firstLine, g_edits, witness.firstOriginal,
-                                             witness.firstReplacement);
-    } else if ((flags & diff) && g_changes) {
-        g_results[shown] = unified_diff(diff_label(name, (flags & backslash) == 0), input, g_results[cleaned],
-                                        (flags & colour) != 0);
+namespace {
+
+uint32_t g_lastSpill = 0;
+
+// One of the command's scratch files.
+class HostSpill final : public SpillFile {
+public:
+    HostSpill() : file_(++g_lastSpill) {}
+    ~HostSpill() override { mapclean_host_spill_close(file_); }
+    void append(std::string_view data) override {
+        mapclean_host_spill_append(file_, data.data(), static_cast<uint32_t>(data.size()));
     }
-    return 0;
+    size_t read_at(uint64_t offset, char* data, size_t size) override {
+        return mapclean_host_spill_read(file_, data, static_cast<uint32_t>(size), static_cast<double>(offset));
+    }
+    void clear() override { mapclean_host_spill_clear(file_); }
+
+private:
+    const uint32_t file_;
+};
+
+// A text read a piece at a time: what its pieces so far came to.
+struct PieceRun {
+    uint32_t flags = 0;
+    int64_t linesBefore = 0;  // line ends before the next piece
+    bool wordBefore = false;  // a run of word bytes goes on into the next piece
+    bool pastNul = false;     // a piece held a NUL: nothing more is scanned
+    std::unique_ptr<Witness> witness = std::make_unique<Witness>(false, false);
+    std::unique_ptr<UnifiedDiffStream> diff;
+};
+PieceRun g_run;
+
+// A piece's new text into the "cleaned" result, its edits to the run's
+// witness with their lines counted from the text's start.
+class PieceCleaner final : public TextRebuilder {
+public:
+    explicit PieceCleaner(std::string_view piece) : TextRebuilder(piece) {}
+
+private:
+    bool wants_lines() const override { return g_run.witness->wants_lines(); }
+    void on_change(const Edit& edit) override {
+        Edit shifted = edit;
+        if (shifted.line > 0) shifted.line += g_run.linesBefore;
+        g_run.witness->on_edit(shifted);
+    }
+    void put(std::string_view data) override { g_results[cleaned].append(data); }
+};
+
+}  // namespace
+
+// Begins a text read a piece at a time, as the program's file pass reads
+// one: `flags` (CleanFlags) say what to make besides the cleaned text (with
+// diff, a diff made as the pieces come, labelled by the name buffer).
+NODE_EXPORT(mapclean_node_begin) void mapclean_node_begin(uint32_t flags) {
+    g_run = PieceRun();
+    g_run.flags = flags;
+    g_run.witness = std::make_unique<Witness>((flags & lines) != 0, (flags & (lines | annotation)) != 0);
+    g_edits = 0;
+    g_changes = false;
+    if (flags & diff) {
+        g_run.diff = std::make_unique<UnifiedDiffStream>(
+            diff_label(g_buffers[Buffer::name], (flags & backslash) == 0), (flags & colour) != 0,
+            [](std::string_view text) { mapclean_host_print(text.data(), static_cast<uint32_t>(text.size())); },
+            [] { return std::make_unique<SpillingStore>(std::make_unique<HostSpill>(), 1 << 20); });
+    }
 }
 
-// The last clean's edit count (a double holds every count exactly), and
-// whether its bytes differ from the text.
+// Takes the piece the text buffer begins with (all of it when `atEnd`),
+// where cut_piece cuts it, and cleans it: the cleaned piece in "cleaned",
+// its "Changed" lines in "changed_lines"; the hunks it completed go to the
+// command's print. Returns the piece's length; 0 when the buffer holds no
+// cut yet (more of the text is needed).
+NODE_EXPORT(mapclean_node_piece) uint32_t mapclean_node_piece(int atEnd) {
+    for (const Result result : {cleaned, changed_lines, shown}) g_results[result].clear();
+    const RunSettings settings = run_settings();
+    const PieceCut cut = cut_piece(g_buffers[text], settings.rules.only != 0, atEnd != 0);
+    if (cut.length == 0) return 0;
+    const std::string_view piece = std::string_view(g_buffers[text]).substr(0, cut.length);
+    if (g_run.pastNul) {
+        g_results[cleaned].assign(piece);
+    } else {
+        PieceCleaner cleaner(piece);
+        g_edits += scan_text(piece, settings.rules, cleaner, WordEdges{g_run.wordBefore, cut.wordAfter});
+        cleaner.finish();
+        g_changes = g_changes || g_results[cleaned] != piece;
+        g_run.pastNul = piece.find('\0') != std::string_view::npos;
+    }
+    if (g_run.diff) g_run.diff->add(piece, g_results[cleaned]);
+    if (g_run.witness->wants_lines()) g_run.linesBefore += std::count(piece.begin(), piece.end(), '\n');
+    g_run.wordBefore = cut.wordAfter;
+    return static_cast<uint32_t>(cut.length);
+}
+
+// Ends the text read in pieces: the rest of its diff to the command's
+// print, or its annotation in "shown"; its edit count and whether it
+// changes, as after a clean.
+NODE_EXPORT(mapclean_node_end) void mapclean_node_end() {
+    for (const Result result : {cleaned, changed_lines, shown}) g_results[result].clear();
+    if (g_run.diff) {
+        g_run.diff->finish();
+        g_run.diff.reset();
+    } else if ((g_run.flags & annotation) && g_changes) {
+        const Witness& witness = *g_run.witness;
+        g_results[shown] = github_annotation(g_buffers[Buffer::name], witness.firstLine, g_edits, witness.firstOriginal,
+                                             witness.firstReplacement);
+    }
+}
+
+// The edit count of the text read in pieces (a double holds every count
+// exactly), and whether its bytes differ.
 NODE_EXPORT(mapclean_node_edits) double mapclean_node_edits() { return static_cast<double>(g_edits); }
 NODE_EXPORT(mapclean_node_changes) int mapclean_node_changes() { return g_changes ? 1 : 0; }

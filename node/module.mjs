@@ -13,7 +13,7 @@ const SETTINGS = ['verbose', 'silent', 'precision', 'review', 'recursive', 'quie
   'only', 'null', 'colourWhen'];
 export const REVIEW = Object.freeze({ none: 0, check: 1, list: 2, diff: 3 });
 export const COLOUR_WHEN = Object.freeze({ automatic: 0, always: 1, never: 2 });
-// What mapclean_node_clean makes besides the cleaned text.
+// What mapclean_node_begin asks for besides the cleaned text.
 export const CLEAN = Object.freeze({ lines: 1, annotation: 2, diff: 4, colour: 8, backslash: 16 });
 const BUFFER = { text: 0, name: 1 };
 const RESULT = { cleaned: 0, changedLines: 1, shown: 2, arguments: 3, excludes: 4 };
@@ -23,13 +23,18 @@ export class OutOfMemory extends Error {}
 
 export class Core {
   #x;
-  #pathExists;
+  #host;
   #args;
 
   // The module with the arguments (byte strings) read as the program reads
-  // them; `pathExists(name)`: whether an entry of any kind is there (lstat).
-  constructor(args, pathExists) {
-    this.#pathExists = pathExists;
+  // them. `host` gives what the module asks of the command:
+  // pathExists(name), whether an entry of any kind is there (lstat);
+  // print(bytes), a diff's text as it is made (bytes valid during the
+  // call); spill, the scratch files where a diff keeps what is large
+  // (ScratchFiles in io.mjs: append(file, bytes), read(file, buffer,
+  // offset), clear(file), close(file)).
+  constructor(args, host) {
+    this.#host = host;
     this.#args = args;
     this.#reset();
     this.request = this.#readArguments();
@@ -37,10 +42,18 @@ export class Core {
 
   #reset() {
     let memory;
-    const bytes = (at, length) => new Uint8Array(memory().buffer, at >>> 0, length >>> 0);
+    const bytes = (at, length) => Buffer.from(memory().buffer, at >>> 0, length >>> 0);
     const ENOSYS = 52;
+    const { pathExists, print, spill } = this.#host;
     const instance = new WebAssembly.Instance(wasm, {
-      mapclean: { path_exists: (at, length) => (this.#pathExists(Buffer.from(bytes(at, length)).toString('latin1')) ? 1 : 0) },
+      mapclean: {
+        path_exists: (at, length) => (pathExists(Buffer.from(bytes(at, length)).toString('latin1')) ? 1 : 0),
+        print: (at, length) => print(bytes(at, length)),
+        spill_append: (file, at, length) => spill.append(file, bytes(at, length)),
+        spill_read: (file, at, length, offset) => spill.read(file, bytes(at, length), offset),
+        spill_clear: (file) => spill.clear(file),
+        spill_close: (file) => spill.close(file),
+      },
       // The C++ runtime's message before a fatal error: nothing to print.
       wasi_snapshot_preview1: { fd_write: () => ENOSYS, fd_seek: () => ENOSYS, fd_close: () => ENOSYS },
     });
@@ -49,16 +62,18 @@ export class Core {
     this.#x = instance.exports;
   }
 
-  // Calls an export; a trap (memory ran out) becomes OutOfMemory, and the
-  // next call gets a new instance, with the arguments read again.
+  // Calls an export. A trap (memory ran out) becomes OutOfMemory; it, and
+  // whatever the command's part threw through the module, leave the module
+  // mid-call: the next call gets a new instance, with the arguments read
+  // again (its scratch files closed first).
   #call(name, ...args) {
     try {
       return this.#x[name](...args);
     } catch (error) {
-      if (!(error instanceof WebAssembly.RuntimeError)) throw error;
+      this.#host.spill.closeAll();
       this.#reset();
       this.#readArguments();
-      throw new OutOfMemory(error.message);
+      throw error instanceof WebAssembly.RuntimeError ? new OutOfMemory(error.message) : error;
     }
   }
 
@@ -68,8 +83,14 @@ export class Core {
   }
 
   #result(which) {
+    return Buffer.from(this.#view(which));
+  }
+
+  // A result where it lies in the module's memory: valid until the next
+  // call, and no copy made (a piece's results, used at once).
+  #view(which) {
     const at = this.#x.mapclean_node_result(which) >>> 0;
-    return Buffer.from(new Uint8Array(this.#x.memory.buffer, at, this.#x.mapclean_node_result_length(which) >>> 0));
+    return Buffer.from(this.#x.memory.buffer, at, this.#x.mapclean_node_result_length(which) >>> 0);
   }
 
   #string(at) {
@@ -113,20 +134,29 @@ export class Core {
     return this.#result(RESULT.shown).toString('latin1');
   }
 
-  // `text` (a Buffer) cleaned with the arguments' rules: { cleaned, edits,
-  // changes, changedLines, shown } (shown: the annotation or diff that
-  // `flags` asks for, of a text named `name`). Throws OutOfMemory.
-  clean(text, name, flags) {
-    this.#put(BUFFER.text, text);
+  // Begins a text named `name` read a piece at a time; `flags` as for
+  // clean(). Throws OutOfMemory.
+  begin(name, flags) {
     this.#put(BUFFER.name, Buffer.from(name, 'latin1'));
-    this.#call('mapclean_node_clean', flags);
-    const result = {
-      cleaned: this.#result(RESULT.cleaned),
-      edits: this.#x.mapclean_node_edits(),
-      changes: this.#x.mapclean_node_changes() !== 0,
-      changedLines: this.#result(RESULT.changedLines),
-      shown: this.#result(RESULT.shown),
-    };
-    return result;
+    this.#call('mapclean_node_begin', flags);
+  }
+
+  // The piece that `bytes` (the text from where the last piece ended)
+  // begins with, cleaned: { length (0: no cut yet, give more), cleaned,
+  // changedLines }, the last two in the module's memory, valid until the
+  // next call (the hunks it completed go to host.print); `atEnd`: `bytes`
+  // ends the text. Throws OutOfMemory, or what the host threw.
+  piece(bytes, atEnd) {
+    this.#put(BUFFER.text, bytes);
+    const length = this.#call('mapclean_node_piece', atEnd ? 1 : 0) >>> 0;
+    if (length === 0) return { length };
+    return { length, cleaned: this.#view(RESULT.cleaned), changedLines: this.#view(RESULT.changedLines) };
+  }
+
+  // Ends the text (the rest of its diff to host.print): { edits, changes,
+  // shown (its annotation) }. Throws OutOfMemory, or what the host threw.
+  end() {
+    this.#call('mapclean_node_end');
+    return { edits: this.#x.mapclean_node_edits(), changes: this.#x.mapclean_node_changes() !== 0, shown: this.#result(RESULT.shown) };
   }
 }

@@ -57,7 +57,7 @@ TEST(UnifiedDiff, WritesWhatDiffUWrites) {
         // bytes, with stores that keep all but 8 bytes in scratch files.
         std::string streamed;
         UnifiedDiffStream stream("P", false, [&](std::string_view text) { streamed.append(text); },
-                                 [] { return std::make_unique<SpillStore>(8); });
+                                 [] { return scratch_store(8); });
         for (size_t oldAt = 0, newAt = 0; oldAt < oldText.size();) {
             const size_t lineEnd = std::min(oldText.find('\n', oldAt), oldText.size());
             const size_t cut = std::min<size_t>(random() % 40, oldText.find(')', oldAt) - oldAt);

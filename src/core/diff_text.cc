@@ -310,6 +310,68 @@ std::string unified_diff(std::string_view label, std::string_view oldText, std::
     return diff;
 }
 
+void SpillingStore::append(std::string_view text) {
+    if (memory_.size() + text.size() <= limit_) {
+        memory_.append(text);
+        return;
+    }
+    write_memory();
+    if (text.size() <= limit_) {
+        memory_.append(text);
+    } else {
+        file_->append(text);
+        spilled_ += text.size();
+    }
+}
+
+bool SpillingStore::view(std::string_view& text) const {
+    text = memory_;
+    return spilled_ == 0;
+}
+
+void SpillingStore::drain(const std::function<void(std::string_view)>& out) {
+    if (spilled_ == 0) {
+        if (!memory_.empty()) out(memory_);
+        memory_.clear();
+        return;
+    }
+    write_memory();
+    memory_.resize(limit_);
+    for (uint64_t at = 0; at < spilled_;) {
+        const size_t got = file_->read_at(at, memory_.data(), memory_.size());
+        if (got == 0) break;  // cut short: the file lost its end
+        out(std::string_view(memory_.data(), got));
+        at += got;
+    }
+    clear();
+}
+
+void SpillingStore::clear() {
+    memory_.clear();
+    if (spilled_ == 0) return;
+    spilled_ = 0;
+    file_->clear();
+}
+
+void SpillingStore::seal() {
+    if (spilled_ > 0) write_memory();
+}
+
+size_t SpillingStore::read_at(uint64_t offset, char* data, size_t size) const {
+    if (spilled_ > 0) return file_->read_at(offset, data, size);
+    if (offset >= memory_.size()) return 0;
+    const size_t got = std::min(size, memory_.size() - static_cast<size_t>(offset));
+    std::copy_n(memory_.data() + offset, got, data);
+    return got;
+}
+
+void SpillingStore::write_memory() {
+    if (memory_.empty()) return;
+    file_->append(memory_);
+    spilled_ += memory_.size();
+    memory_.clear();
+}
+
 std::string github_annotation(std::string_view path, int64_t line, int64_t edits, std::string_view oldToken,
                               std::string_view newToken) {
     // Most edits of real maps are padding ("1.000000" -> "1"), not noise: say what happens.

@@ -2,6 +2,7 @@
 // GitHub Actions annotation. Pure: text in, text out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -57,6 +58,44 @@ public:
 
 private:
     std::string text_;
+};
+
+// Where a SpillingStore keeps what goes beyond its memory: a file of the
+// caller's (a scratch file, a host's). Its failures are thrown, and go
+// through the store and the diff to the caller.
+class SpillFile {
+public:
+    virtual ~SpillFile() = default;
+    virtual void append(std::string_view data) = 0;
+    // Reads up to `size` bytes from `offset` into `data`: how many, 0 past
+    // the end.
+    virtual size_t read_at(uint64_t offset, char* data, size_t size) = 0;
+    virtual void clear() = 0;
+};
+
+// A store that holds up to `limit` bytes in memory, and all of it in its
+// file beyond that; memory then buffers the file's writes and reads. Once
+// sealed, what it holds can be read at any offset.
+class SpillingStore final : public TextStore {
+public:
+    SpillingStore(std::unique_ptr<SpillFile> file, size_t limit) : file_(std::move(file)), limit_(limit) {}
+    void append(std::string_view text) override;
+    bool view(std::string_view& text) const override;
+    void drain(const std::function<void(std::string_view)>& out) override;
+    void clear() override;
+    bool empty() const override { return memory_.empty() && spilled_ == 0; }
+    // Ends the appending: read_at reads what it holds.
+    void seal();
+    size_t read_at(uint64_t offset, char* data, size_t size) const;
+    uint64_t size() const { return spilled_ + memory_.size(); }
+
+private:
+    void write_memory();  // to the file, emptying memory
+
+    std::unique_ptr<SpillFile> file_;
+    const size_t limit_;
+    std::string memory_;
+    uint64_t spilled_ = 0;  // what the file holds, the first part
 };
 
 // The same diff made as the texts come, a stretch at a time, each hunk

@@ -266,7 +266,7 @@ int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, 
 // beyond 8 MiB): a diff reads its text twice (a NUL anywhere makes it
 // binary). Throws ScratchFailure.
 void diff_standard_input(const RunSettings& settings, RunTally& tally) {
-    SpillStore copy(8 << 20);
+    const std::unique_ptr<SpillingStore> copy = scratch_store(8 << 20);
     std::string block(1 << 18, '\0');
     for (;;) {
         int error = 0;
@@ -276,10 +276,11 @@ void diff_standard_input(const RunSettings& settings, RunTally& tally) {
             return;
         }
         if (got == 0) break;
-        copy.append(std::string_view(block.data(), static_cast<size_t>(got)));
+        copy->append(std::string_view(block.data(), static_cast<size_t>(got)));
     }
-    copy.seal();
-    diff_pieces(copy, "-", "-", settings, tally);
+    copy->seal();
+    StoreReader reader(*copy);
+    diff_pieces(reader, "-", "-", settings, tally);
 }
 
 // The filter's designed run: each piece's new text to stdout as it is

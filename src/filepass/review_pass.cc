@@ -52,7 +52,7 @@ int64_t print_diff(RandomAccess& source, const std::string& name, const std::str
                    const RunSettings& settings, RunTally& tally) {
     UnifiedDiffStream diff(diff_label(name, kPathSeparator != '\\'), settings.colour,
                            [](std::string_view text) { print_text(text); },
-                           [] { return std::make_unique<SpillStore>(); });
+                           [] { return scratch_store(); });
     int64_t edits = 0;
     std::string rebuiltText;
     const IoFailure failure = for_each_piece(source, PieceNeeds::newText, settings.rules, [&](const FilePiece& piece) {

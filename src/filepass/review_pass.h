@@ -26,7 +26,7 @@ int64_t review_pieces(const PieceLoop& forEachPiece, const std::string& name, co
                       std::FILE* reportStream, const RunSettings& settings, RunTally& tally);
 
 // The diff of what `source` holds, named `name`, read a piece at a time and
-// printed a hunk at a time; what a hunk holds beyond SpillStore::kLimit
+// printed a hunk at a time; what a hunk holds beyond kSpillLimit
 // waits in scratch files, so memory is bounded whatever the hunk. A text
 // with a NUL is binary to diff and patch: "Binary file NAME would change"
 // when the bytes before its first NUL would. Counts it, and a change, in

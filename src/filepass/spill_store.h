@@ -1,46 +1,44 @@
-// A diff's store that keeps what is large in a scratch file, so that a
+// A diff's stores that keep what is large in a scratch file, so that a
 // diff takes bounded memory whatever its hunks.
 #pragma once
 
-#include <functional>
-#include <string>
-#include <string_view>
+#include <memory>
 
 #include "core/diff_text.h"
 #include "filepass/file_io.h"
 
-// What a SpillStore throws when its scratch file cannot be made, written or
-// read back.
+// What a scratch spill throws when its file cannot be made, written or read
+// back.
 struct ScratchFailure {
     IoFailure failure;
 };
 
-// Holds up to `limit` bytes in memory, and all of it in a scratch file
-// (made at the first need, kept for reuse once emptied) beyond that; memory
-// then buffers the file's writes and reads. Once sealed, what it holds can
-// be read at any offset, as a file is read a piece at a time. Throws
-// ScratchFailure, or std::bad_alloc.
-class SpillStore final : public TextStore, public RandomAccess {
+// A SpillingStore's file: a ScratchFile, made at the first need. Throws
+// ScratchFailure.
+class ScratchSpill final : public SpillFile {
 public:
-    static constexpr size_t kLimit = 1 << 20;
-    explicit SpillStore(size_t limit = kLimit) : limit_(limit) {}
-
-    void append(std::string_view text) override;
-    bool view(std::string_view& text) const override;
-    void drain(const std::function<void(std::string_view)>& out) override;
+    void append(std::string_view data) override;
+    size_t read_at(uint64_t offset, char* data, size_t size) override;
     void clear() override;
-    bool empty() const override { return memory_.empty() && !spilled_; }
-
-    // Ends the appending: what it holds can then be read by read_at.
-    void seal();
-    int64_t read_at(uint64_t offset, char* data, size_t size, int& error) override;
-    uint64_t size_when_opened() const override { return file_.size_when_opened() + memory_.size(); }
 
 private:
-    void write_memory();  // to the file, emptying memory
-
-    const size_t limit_;
-    std::string memory_;
     ScratchFile file_;
-    bool spilled_ = false;  // the file holds the first part
+};
+
+// A store of up to `limit` bytes in memory and the rest in a scratch file.
+inline constexpr size_t kSpillLimit = 1 << 20;
+inline std::unique_ptr<SpillingStore> scratch_store(size_t limit = kSpillLimit) {
+    return std::make_unique<SpillingStore>(std::make_unique<ScratchSpill>(), limit);
+}
+
+// What a SpillingStore holds, read as a file is read a piece at a time
+// (once sealed).
+class StoreReader final : public RandomAccess {
+public:
+    explicit StoreReader(const SpillingStore& store) : store_(store) {}
+    int64_t read_at(uint64_t offset, char* data, size_t size, int& error) override;
+    uint64_t size_when_opened() const override { return store_.size(); }
+
+private:
+    const SpillingStore& store_;
 };
