@@ -1,5 +1,5 @@
 // mapclean from npm where no program of the platform runs: the program's
-// command line, run by Node (bin.mjs starts it). The option
+// command line, run by Node (bin.cjs starts it). The option
 // walk, the texts of every line and diff, and the cleaning come from the
 // program's own code compiled to WebAssembly (module.mjs); this file and
 // io.mjs do what the program's file pass and directory walk do, with
@@ -62,8 +62,12 @@ const maxPathLength = process.platform === 'win32' ? 259 : Infinity;
 // nothing is held (a blocking read of standard input) the signal's own
 // action ends it at once, but for SIGUSR1, whose own action in Node opens
 // its inspector: that one is always listened to, and ends the run too.
+// Node's own profiler (--cpu-prof, --prof) ticks with SIGPROF: it is left
+// to it there.
+const profiled = process.execArgv.some((option) => /^--(cpu-)?prof(?!-)/.test(option));
 const SIGNALS = process.platform === 'win32' ? ['SIGINT', 'SIGBREAK']
-  : ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTERM', 'SIGALRM', 'SIGUSR1', 'SIGUSR2', 'SIGVTALRM', 'SIGPROF', 'SIGXCPU'];
+  : ['SIGHUP', 'SIGINT', 'SIGQUIT', 'SIGTERM', 'SIGALRM', 'SIGUSR1', 'SIGUSR2', 'SIGVTALRM', 'SIGPROF', 'SIGXCPU']
+    .filter((signal) => signal !== 'SIGPROF' || !profiled);
 let signalled = null;
 let held = false;
 const onSignal = (signal) => {
@@ -188,6 +192,7 @@ function reviewPieces(name, shown, read, toError, binary) {
   if (review === REVIEW.check && settings.verbose) flags |= CLEAN.lines;
   if (review === REVIEW.check && settings.github) flags |= CLEAN.annotation;
   if (review === REVIEW.diff && !binary) flags |= CLEAN.diff | (settings.colour ? CLEAN.colour : 0);
+  else flags |= CLEAN.judge;  // the bytes judged, no new text made
   if (SEPARATOR === '\\') flags |= CLEAN.backslash;
   const result = cleanInPieces(name, flags, read, (text, piece) => {
     if (piece.changedLines.length > 0) printTo(toError, piece.changedLines);

@@ -60,6 +60,7 @@ enum CleanFlags : uint32_t {
     diff = 4,         // the unified diff of a text that changes, labelled by the name buffer
     colour = 8,       // the diff in colour
     backslash = 16,   // '\' separates paths (Windows): no name byte to quote
+    judge = 32,       // only whether the bytes change: no cleaned text made
 };
 
 // The "Changed" lines as the file pass prints them, and the first edit.
@@ -176,11 +177,14 @@ struct PieceRun {
 };
 PieceRun g_run;
 
-// A piece's new text into the "cleaned" result, its edits to the run's
-// witness with their lines counted from the text's start.
+// A piece's new text into the "cleaned" result, or (judging) compared with
+// the piece where it would stand; its edits to the run's witness with their
+// lines counted from the text's start.
 class PieceCleaner final : public TextRebuilder {
 public:
-    explicit PieceCleaner(std::string_view piece) : TextRebuilder(piece) {}
+    PieceCleaner(std::string_view piece, bool judging) : TextRebuilder(piece), piece_(piece), judging_(judging) {}
+    // After finish(): whether the new text's bytes differ from the piece's.
+    bool changes() const { return differs_ || written_ != piece_.size(); }
 
 private:
     bool wants_lines() const override { return g_run.witness->wants_lines(); }
@@ -189,7 +193,17 @@ private:
         if (shifted.line > 0) shifted.line += g_run.linesBefore;
         g_run.witness->on_edit(shifted);
     }
-    void put(std::string_view data) override { g_results[cleaned].append(data); }
+    void put(std::string_view data) override {
+        if (!judging_) g_results[cleaned].append(data);
+        if (!differs_ && data.data() != piece_.data() + written_) {
+            differs_ = piece_.substr(std::min(written_, piece_.size()), data.size()) != data;
+        }
+        written_ += data.size();
+    }
+    const std::string_view piece_;
+    const bool judging_;
+    size_t written_ = 0;
+    bool differs_ = false;
 };
 
 }  // namespace
@@ -223,12 +237,12 @@ NODE_EXPORT(mapclean_node_piece) uint32_t mapclean_node_piece(int atEnd) {
     if (cut.length == 0) return 0;
     const std::string_view piece = std::string_view(g_buffers[text]).substr(0, cut.length);
     if (g_run.pastNul) {
-        g_results[cleaned].assign(piece);
+        if (!(g_run.flags & judge)) g_results[cleaned].assign(piece);
     } else {
-        PieceCleaner cleaner(piece);
+        PieceCleaner cleaner(piece, (g_run.flags & judge) != 0);
         g_edits += scan_text(piece, settings.rules, cleaner, WordEdges{g_run.wordBefore, cut.wordAfter});
         cleaner.finish();
-        g_changes = g_changes || g_results[cleaned] != piece;
+        g_changes = g_changes || cleaner.changes();
         g_run.pastNul = piece.find('\0') != std::string_view::npos;
     }
     if (g_run.diff) g_run.diff->add(piece, g_results[cleaned]);

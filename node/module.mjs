@@ -14,7 +14,7 @@ const SETTINGS = ['verbose', 'silent', 'precision', 'review', 'recursive', 'quie
 export const REVIEW = Object.freeze({ none: 0, check: 1, list: 2, diff: 3 });
 export const COLOUR_WHEN = Object.freeze({ automatic: 0, always: 1, never: 2 });
 // What mapclean_node_begin asks for besides the cleaned text.
-export const CLEAN = Object.freeze({ lines: 1, annotation: 2, diff: 4, colour: 8, backslash: 16 });
+export const CLEAN = Object.freeze({ lines: 1, annotation: 2, diff: 4, colour: 8, backslash: 16, judge: 32 });
 const BUFFER = { text: 0, name: 1 };
 const RESULT = { cleaned: 0, changedLines: 1, shown: 2, arguments: 3, excludes: 4 };
 

@@ -95,7 +95,7 @@ function installPackages() {
   const pack = run('npm', ['pack', '--json', '--pack-destination', work], { cwd: source, env: offline, encoding: 'utf8' });
   assert.equal(pack.status, 0, pack.stderr);
   const [{ filename, files }] = JSON.parse(pack.stdout);
-  assert.deepEqual(files.map((file) => file.path).sort(), ['LICENSE', 'README.md', 'node/bin.mjs', 'node/io.mjs',
+  assert.deepEqual(files.map((file) => file.path).sort(), ['LICENSE', 'README.md', 'node/bin.cjs', 'node/io.mjs',
     'node/main.mjs', 'node/mapclean.wasm', 'node/module.mjs', 'package.json']);
   const tarballs = [`${work}/${filename}`];
   if (native) {
