@@ -12,12 +12,16 @@
 #include <fstream>
 #include <random>
 
+#include <unistd.h>
+
 namespace {
 
 std::string run_diff(const std::string& oldText, const std::string& newText) {
+    // Named by the process: other builds' tests may run at the same time.
     const auto dir = std::filesystem::temp_directory_path();
-    const std::string oldPath = (dir / "mapclean-review-old").string();
-    const std::string newPath = (dir / "mapclean-review-new").string();
+    const std::string id = std::to_string(::getpid());
+    const std::string oldPath = (dir / ("mapclean-review-old-" + id)).string();
+    const std::string newPath = (dir / ("mapclean-review-new-" + id)).string();
     std::ofstream(oldPath, std::ios::binary) << oldText;
     std::ofstream(newPath, std::ios::binary) << newText;
     std::string out;

@@ -17,10 +17,6 @@ const char kCleanC[] = "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) floor 0 0 0 1 1\n";
 const char kCleanA[] = "( 2 0 64 ) ( 0 0 64 ) ( 0 1 64 ) wall 0 0 0 1 1\n";
 const char kCleanB[] = "\"origin\" \"92.75 0 24\"\r\n";
 
-bool installed(const std::string& command) {
-    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 class Clients : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,7 +41,7 @@ protected:
 };
 
 TEST_F(Clients, PreCommitHooksFixAndListTheNoisyMaps) {
-    if (!installed("pre-commit") || !installed("git")) GTEST_SKIP() << "pre-commit or git is not installed";
+    if (!command_installed("pre-commit") || !command_installed("git")) GTEST_SKIP() << "pre-commit or git is not installed";
     write_maps();
     // A map named like an option is a file to the hooks, never an option.
     write_file(dir.file("repo/--color=never.map"), kNoisyA);
@@ -82,7 +78,7 @@ std::string readme_block(const std::string& heading) {
 }
 
 TEST_F(Clients, GitCleanFilterRecipeCleansTheMapsOfEveryClone) {
-    if (!installed("git")) GTEST_SKIP() << "git is not installed";
+    if (!command_installed("git")) GTEST_SKIP() << "git is not installed";
     write_maps();
     // Maps committed with their noise, then the README's recipe as written.
     // Only blobs are compared: whether git status re-reads a file whose stat
@@ -105,13 +101,13 @@ TEST_F(Clients, GitCleanFilterRecipeCleansTheMapsOfEveryClone) {
 }
 
 TEST_F(Clients, VimFiltersTheBufferThroughMapclean) {
-    const std::string vim = installed("vim") ? "vim" : installed("vim.tiny") ? "vim.tiny" : "";
+    const std::string vim = command_installed("vim") ? "vim" : command_installed("vim.tiny") ? "vim.tiny" : "";
     if (vim.empty()) GTEST_SKIP() << "vim (or vim-tiny) is not installed";
     write_maps();
     // As a user's Vim runs (not compatible): the filter's stderr would land
     // in the buffer, so the quiet run is what keeps the map whole.
     const ProgramRun run = shell("mkdir -p bin; ln -sf \"$1\" bin/mapclean; export PATH=\"$PWD/bin:$PATH\"; " + vim +
-                                 " -N -Es -u NONE -i NONE -c '%!mapclean -quiet -stable -' -c wq repo/a.map");
+                                 " -N -Es -u NONE -i NONE -c '%!mapclean -quiet -stable -stdin-filename %:S -' -c wq repo/a.map");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(read_file(dir.file("repo/a.map")), kCleanA);
 }

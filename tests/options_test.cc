@@ -44,6 +44,10 @@ protected:
         g_excludes.clear();
         g_null = 0;
         g_colourWhen = ColourWhen::automatic;
+        g_given = 0;
+        g_configSource = ConfigSource::nearest;
+        g_stdinName.reset();
+        g_showSettings.reset();
     }
     CliRequest read(std::vector<const char*> args) {
         args.insert(args.begin(), "mapclean");

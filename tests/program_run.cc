@@ -334,3 +334,7 @@ void write_sparse_file(const std::string& path, std::string_view head, long long
     write_file(path, head);
     std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
 }
+
+bool command_installed(const std::string& command) {
+    return std::system(("command -v " + command + " >/dev/null 2>&1").c_str()) == 0;
+}

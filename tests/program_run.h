@@ -78,6 +78,9 @@ std::string native_path(const std::string& hostPath);
 // The separator the program puts between a directory and a name.
 char native_separator();
 
+// True when the shell finds `command` (a client the tests drive).
+bool command_installed(const std::string& command);
+
 // Runs the program to its end with `options.input` on stdin.
 ProgramRun run_mapclean(const std::vector<std::string>& args, const RunOptions& options = {});
 

@@ -5,6 +5,8 @@
 #include <new>
 #include <vector>
 
+#include "cli/config.h"
+#include "cli/config_lookup.h"
 #include "cli/platform.h"
 #include "filepass/console.h"
 #include "filepass/file_io.h"
@@ -33,7 +35,7 @@ void report_directory_failure(const std::string& path, const IoFailure& failure,
 // One directory run: where it goes and what it found.
 struct Walk {
     std::string rootName;  // the directory as the run was given it
-    const RunSettings& settings;
+    ConfigLookup& configs;
     int promptForCommit;
     bool recursive;
     RunTally& tally;
@@ -70,8 +72,10 @@ void walk_unguarded(const std::shared_ptr<const Directory>& dir, const std::stri
     }
     for (const std::string& name : maps) {
         if (excluded(name, joined(below, name))) continue;
-        ++run.matched;
         const std::string fullPath = joined_path(dir->path(), name);
+        const MapPlan plan = run.configs.plan(fullPath);
+        if (plan.excludedBy) continue;
+        ++run.matched;
         if (!path_fits(fullPath, run.tally)) continue;
         FileTarget file{fullPath, FileLocation()};
         switch (dir->locate(name, file.location, failure)) {
@@ -87,7 +91,7 @@ void walk_unguarded(const std::shared_ptr<const Directory>& dir, const std::stri
         case EntryPlace::inside:
             break;
         }
-        const int64_t fileEdits = process_file(file, run.settings, run.promptForCommit, run.tally);
+        const int64_t fileEdits = process_file(file, plan.settings, run.promptForCommit, run.tally);
         if (fileEdits >= 0) run.totalEdits += fileEdits;
     }
     if (!run.recursive) {
@@ -98,6 +102,7 @@ void walk_unguarded(const std::shared_ptr<const Directory>& dir, const std::stri
         const std::string subBelow = joined(below, name);
         if (excluded(name, subBelow)) continue;
         const std::string subPath = joined_path(dir->path(), name);
+        if (run.configs.excludes_folder(subPath)) continue;
         if (!path_fits(joined_path(subPath, "*.map"), run.tally)) continue;
         const std::shared_ptr<const Directory> sub = dir->open_subdirectory(name, failure);
         if (!sub) {
@@ -128,29 +133,6 @@ bool shows_progress(const RunSettings& settings) {
     return !settings.quiet && (settings.review == Review::none || settings.review == Review::check);
 }
 
-// One path segment against one glob segment, neither holding a '/'.
-bool matches_segment(std::string_view glob, std::string_view text) {
-    // Backtracking to the last '*' is enough when '*' and '?' are all there is.
-    size_t g = 0, t = 0;
-    size_t starAt = std::string_view::npos, textAtStar = 0;
-    while (t < text.size()) {
-        if (g < glob.size() && glob[g] == '*') {
-            starAt = g++;
-            textAtStar = t;
-        } else if (g < glob.size() && (glob[g] == '?' || glob[g] == text[t])) {
-            ++g;
-            ++t;
-        } else if (starAt != std::string_view::npos) {
-            g = starAt + 1;
-            t = ++textAtStar;
-        } else {
-            return false;
-        }
-    }
-    while (g < glob.size() && glob[g] == '*') ++g;
-    return g == glob.size();
-}
-
 }  // namespace
 
 bool matches_glob(std::string_view glob, std::string_view text) {
@@ -158,7 +140,7 @@ bool matches_glob(std::string_view glob, std::string_view text) {
     for (;;) {
         const size_t globSlash = glob.find('/');
         const size_t textSlash = text.find('/');
-        if (!matches_segment(glob.substr(0, globSlash), text.substr(0, textSlash))) return false;
+        if (!name_matches(glob.substr(0, globSlash), text.substr(0, textSlash))) return false;
         if (globSlash == std::string_view::npos || textSlash == std::string_view::npos) {
             return globSlash == textSlash;
         }
@@ -170,8 +152,8 @@ bool matches_glob(std::string_view glob, std::string_view text) {
 namespace {
 
 // process_directory, but memory running out ends it with std::bad_alloc.
-int64_t process_directory_unguarded(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
-                                    RunTally& tally) {
+int64_t process_directory_unguarded(const std::string& dirPath, const RunSettings& settings, ConfigLookup& configs,
+                                    int promptForCommit, RunTally& tally) {
     if (!path_fits(joined_path(dirPath, "*.map"), tally)) return 0;
     const auto overallStart = std::chrono::steady_clock::now();
     IoFailure failure;
@@ -180,7 +162,7 @@ int64_t process_directory_unguarded(const std::string& dirPath, const RunSetting
         report_directory_failure(dirPath, failure, tally);
         return 0;
     }
-    Walk run{dirPath, settings, promptForCommit, g_recursive != 0, tally};
+    Walk run{dirPath, configs, promptForCommit, g_recursive != 0, tally};
     walk(root, std::string(), run);
     if (run.matched == 0) {
         // Maps kept in subfolders are the usual reason a plain run finds none.
@@ -197,17 +179,18 @@ int64_t process_directory_unguarded(const std::string& dirPath, const RunSetting
 
 }  // namespace
 
-int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
-                          RunTally& tally) {
+int64_t process_directory(const std::string& dirPath, const RunSettings& settings, ConfigLookup& configs,
+                          int promptForCommit, RunTally& tally) {
     try {
-        return process_directory_unguarded(dirPath, settings, promptForCommit, tally);
+        return process_directory_unguarded(dirPath, settings, configs, promptForCommit, tally);
     } catch (const std::bad_alloc&) {
         report_out_of_memory(dirPath, tally);
         return 0;
     }
 }
 
-int64_t process_current_directory(const RunSettings& settings, int promptForCommit, RunTally& tally) {
+int64_t process_current_directory(const RunSettings& settings, ConfigLookup& configs, int promptForCommit,
+                                  RunTally& tally) {
     const auto currentDir = current_directory();
     if (!currentDir) {
         print_error("Error reading the current directory\n");
@@ -218,5 +201,28 @@ int64_t process_current_directory(const RunSettings& settings, int promptForComm
         print_out("No target specified. Processing .map files in current directory: %s\n",
                   printable_name(*currentDir).c_str());
     }
-    return process_directory(*currentDir, settings, promptForCommit, tally);
+    return process_directory(*currentDir, settings, configs, promptForCommit, tally);
+}
+
+namespace {
+
+void read_settings_below(const std::shared_ptr<const Directory>& dir, const std::string& below, ConfigLookup& configs) {
+    configs.for_folder(dir->path());
+    std::vector<std::string> maps, subdirectories;
+    IoFailure failure;
+    if (!g_recursive || !dir->list(maps, subdirectories, failure)) return;
+    for (const std::string& name : subdirectories) {
+        const std::string subBelow = joined(below, name);
+        const std::string subPath = joined_path(dir->path(), name);
+        if (excluded(name, subBelow) || configs.excludes_folder(subPath)) continue;
+        if (const auto sub = dir->open_subdirectory(name, failure)) read_settings_below(sub, subBelow, configs);
+    }
+}
+
+}  // namespace
+
+void read_settings_files(const std::string& dirPath, ConfigLookup& configs) {
+    IoFailure failure;
+    if (path_too_long(joined_path(dirPath, "*.map"))) return;
+    if (const auto root = Directory::open_root(dirPath, failure)) read_settings_below(root, std::string(), configs);
 }

@@ -8,6 +8,8 @@
 
 #include "filepass/file_pass.h"
 
+class ConfigLookup;
+
 // Runs the file pass on each entry of `dirPath` that matches "*.map", then
 // (with g_recursive) on those of each subdirectory, depth first, leaving out
 // every entry that an -exclude glob (g_excludes) matches by its name or by
@@ -15,6 +17,8 @@
 // and subdirectory is opened through its open directory (filepass/file_io.h
 // Directory), never through a link: a link to a directory is not entered,
 // and one to a file outside `dirPath` is skipped with a line on stderr.
+// Each map gets the settings `configs` plans for it, and one they exclude
+// (or a folder) is left out as an -exclude glob leaves it.
 // Returns the sum of the edit counts of the files that did not fail; every
 // file's result also goes to `tally`. A directory that cannot be opened or
 // listed is an error ("Error opening directory: DIR (REASON)", a failure in
@@ -27,13 +31,21 @@
 // directory is listed or walked stops that directory with "Memory
 // allocation error: DIR" (its files not reached are left as they were),
 // and the rest of the tree goes on.
-int64_t process_directory(const std::string& dirPath, const RunSettings& settings, int promptForCommit,
-                          RunTally& tally);
+int64_t process_directory(const std::string& dirPath, const RunSettings& settings, ConfigLookup& configs,
+                          int promptForCommit, RunTally& tally);
 
 // The run without a target: names the current directory, then processes it
 // as process_directory does. Returns that result, or 0 when the current
 // directory cannot be read (reported on stderr).
-int64_t process_current_directory(const RunSettings& settings, int promptForCommit, RunTally& tally);
+int64_t process_current_directory(const RunSettings& settings, ConfigLookup& configs, int promptForCommit,
+                                  RunTally& tally);
+
+// Reads, through `configs`, every settings file that a run over `dirPath`
+// would use (with g_recursive, those of the folders below it, but for the
+// ones left out), so that a wrong one stops the run before any map is
+// touched. Throws ConfigError; a folder that cannot be read is left to the
+// run to report.
+void read_settings_files(const std::string& dirPath, ConfigLookup& configs);
 
 // True when `text` matches `glob`, whose '*' stands for any bytes and '?'
 // for one, neither ever for a '/'.

@@ -29,6 +29,8 @@ const char kUsageText[] =
     ".map files are cleaned in turn (default: the current directory), or \"-\" to\n"
     "clean standard input to standard output. Every target is processed, in\n"
     "order. After \"--\" every argument is a target.\n"
+    "Settings come from the nearest .mapclean.toml in each map's folder or above\n"
+    "it; an option given replaces that setting for every map.\n"
     "\n"
     "Options (letter case does not matter):\n"
     "  -verbose, --verbose          print a 'Changed' line for every rewritten number\n"
@@ -50,6 +52,13 @@ const char kUsageText[] =
     "                               directory runs skip entries whose name or path below\n"
     "                               the directory matches GLOB (* and ? stop at /)\n"
     "  --color=WHEN                 colour diffs: auto (on a terminal), always or never\n"
+    "  -config FILE, --config FILE  use FILE's settings for every map, not each map's\n"
+    "                               nearest .mapclean.toml\n"
+    "  -no-config, --no-config      use no .mapclean.toml\n"
+    "  -stdin-filename PATH, --stdin-filename PATH\n"
+    "                               give the filter the settings of the map at PATH\n"
+    "  -show-settings PATH, --show-settings PATH\n"
+    "                               print the settings for PATH and where each comes from\n"
     "  -quiet, -q, --quiet          no report, 'Changes saved' or overall time lines\n"
     "  -r, -recursive, --recursive  also clean the .map files of subdirectories\n"
     "  -help, -h, --help, -?        print this text and exit\n"
@@ -151,6 +160,7 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             const std::optional<int32_t> precision = parse_precision(argv[++i]);
             if (!precision) return wrong("Error: -precision needs a whole number: " + std::string(argv[i]));
             g_precision = *precision;
+            g_given |= given_precision;
         } else if (is_one_of(argument, {"-check", "--check"})) {
             ask_for(Review::check);
         } else if (is_one_of(argument, {"-list", "-l", "--list"})) {
@@ -168,12 +178,15 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             g_quiet = 1;
         } else if (is_one_of(argument, {"-stable", "--stable"})) {
             g_stable = 1;
+            g_given |= given_stable;
         } else if (is_one_of(argument, {"-plain", "--plain"})) {
             g_plain = 1;
+            g_given |= given_plain;
         } else if (is_one_of(argument, {"-only", "--only"})) {
             const auto fields = hasNext ? parse_fields(argv[i + 1]) : std::nullopt;
             if (!fields) return wrong(std::string(kBadFieldsMessage) + (hasNext ? argv[i + 1] : ""));
             g_only = *fields;
+            g_given |= given_only;
             ++i;
         } else if (is_one_of(argument, {"-exclude", "--exclude"})) {
             if (!hasNext) return wrong("Error: -exclude needs a pattern");
@@ -181,6 +194,18 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             std::string_view glob = argv[++i];
             while (glob.starts_with("./")) glob.remove_prefix(2);
             g_excludes.emplace_back(glob);
+        } else if (is_one_of(argument, {"-config", "--config"})) {
+            if (!hasNext) return wrong("Error: -config needs a settings file");
+            g_configSource = ConfigSource::named;
+            g_configFile = argv[++i];
+        } else if (is_one_of(argument, {"-no-config", "--no-config"})) {
+            g_configSource = ConfigSource::none;
+        } else if (is_one_of(argument, {"-stdin-filename", "--stdin-filename"})) {
+            if (!hasNext) return wrong("Error: -stdin-filename needs the path the filter's text stands for");
+            g_stdinName = argv[++i];
+        } else if (is_one_of(argument, {"-show-settings", "--show-settings"})) {
+            if (!hasNext) return wrong("Error: -show-settings needs a path");
+            g_showSettings = argv[++i];
         } else if (const auto when = colour_option(argument)) {
             if (equals_ignoring_case(*when, "auto")) {
                 g_colourWhen = ColourWhen::automatic;

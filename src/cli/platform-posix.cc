@@ -3,13 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 bool path_too_long(const std::string&) { return false; }
 
 std::optional<std::string> current_directory() {
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    if (!cwd && errno == ENOMEM) throw std::bad_alloc();
     if (!cwd) return std::nullopt;
     return std::string(cwd.get());
 }

@@ -15,7 +15,7 @@
 bool path_too_long(const std::string& path);
 
 // The current directory, or nullopt when it cannot be read (or is too
-// long: path_too_long).
+// long: path_too_long). Throws std::bad_alloc.
 std::optional<std::string> current_directory();
 
 // True when `path` names an existing entry of any kind (a dangling link too).

@@ -14,6 +14,11 @@ int g_colour = 0;
 int g_null = 0;
 std::vector<std::string> g_excludes;
 ColourWhen g_colourWhen = ColourWhen::automatic;
+unsigned g_given = 0;
+ConfigSource g_configSource = ConfigSource::nearest;
+std::string g_configFile;
+std::optional<std::string> g_stdinName;
+std::optional<std::string> g_showSettings;
 
 RunSettings run_settings() {
     RunSettings settings;

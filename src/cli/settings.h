@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,22 @@ extern unsigned g_only;        // MapField bits: only these fields' numbers chan
 extern int g_colour;           // diffs in colour, as g_colourWhen and the terminal decide
 extern int g_null;             // list: end each path with a NUL instead of a newline
 extern std::vector<std::string> g_excludes;  // directory runs skip entries matching these globs
+
+// The rule settings that options gave, which every settings file's keys
+// yield to.
+enum GivenRule : unsigned { given_precision = 1, given_plain = 2, given_only = 4, given_stable = 8 };
+extern unsigned g_given;  // GivenRule bits
+
+// Where a run's settings files come from.
+enum class ConfigSource {
+    nearest,  // each map's nearest .mapclean.toml
+    named,    // one file (-config FILE) for every map
+    none,     // no file (-no-config)
+};
+extern ConfigSource g_configSource;
+extern std::string g_configFile;                   // with named: the file
+extern std::optional<std::string> g_stdinName;     // -stdin-filename: the path the filter's text stands for
+extern std::optional<std::string> g_showSettings;  // -show-settings: the path whose settings to print
 
 // When diffs are coloured.
 enum class ColourWhen {

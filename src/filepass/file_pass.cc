@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "filepass/console.h"
 #include "filepass/file_io.h"
@@ -342,5 +343,17 @@ void process_standard_streams(const RunSettings& settings, RunTally& tally) {
         }
     } catch (const std::bad_alloc&) {
         report_out_of_memory("-", tally);
+    }
+}
+
+void pass_standard_streams_through(const RunSettings& settings, RunTally& tally) {
+    if (settings.review != Review::none) return;
+    std::vector<char> block(1 << 16);
+    for (;;) {
+        int error = 0;
+        const int64_t got = read_standard_input(block.data(), block.size(), error);
+        if (got < 0) report_read_failure(IoFailure{IoFailure::read, error}, "-", tally);
+        if (got <= 0) return;
+        print_text(std::string_view(block.data(), static_cast<size_t>(got)));
     }
 }

@@ -44,3 +44,8 @@ int64_t process_file(const FileTarget& file, const RunSettings& settings, int pr
 // (after what was written) and goes to `tally`, as does a change; a failure
 // to write stdout is kept for finish_standard_output().
 void process_standard_streams(const RunSettings& settings, RunTally& tally);
+
+// The filter for a text its settings leave out: stdin copied to stdout as
+// it is, in a run that writes; nothing read in a run that writes nothing.
+// A failure to read stdin is reported on stderr and goes to `tally`.
+void pass_standard_streams_through(const RunSettings& settings, RunTally& tally);
