@@ -8,7 +8,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import tty from 'node:tty';
 
-import { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, REVIEW } from './module.mjs';
+import { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, PLAN, REVIEW } from './module.mjs';
 import {
   Console, Directory, Failure, MAX_FIELD_LINE, ReplacementFile, SEPARATOR, ScratchFiles, argumentBytes, copyStandardInput,
   currentDirectoryBytes, errorText, failureReason, fileAt, joinedPath, openFile, pendingTemporaries,
@@ -46,11 +46,33 @@ function expandWildcards(args) {
   });
 }
 
+// A settings file's bytes, read as the program reads one (no more than a
+// MiB); throws an Error whose message is the reason.
+function readConfig(name) {
+  let file;
+  try {
+    file = openFile(fileAt(name));
+  } catch (error) {
+    throw error instanceof Failure ? new Error(failureReason(error, '', (text) => text)) : error;
+  }
+  try {
+    const content = Buffer.allocUnsafe(Number(file.identity.size));
+    if (content.length > 1 << 20) throw new Error('larger than a settings file can be');
+    let got = 0;
+    for (let n; got < content.length && (n = file.read(content, got, content.length - got)) > 0;) got += n;
+    return content.subarray(0, got);
+  } catch (error) {
+    throw error instanceof Failure ? new Error(failureReason(error, '', (text) => text)) : error;
+  } finally {
+    fs.closeSync(file.fd);
+  }
+}
+
 const args = expandWildcards(argumentBytes());
 const out = new Console(() => endBy('SIGPIPE'));
-const core = new Core(args, { pathExists: exists, print: (bytes) => out.out(bytes), spill: new ScratchFiles() });
+const core = new Core(args, { pathExists: exists, print: (bytes) => out.out(bytes), readConfig, spill: new ScratchFiles() });
 const printable = (name) => core.printable(name);
-const { action, message, targets, excludes, settings } = core.request;
+const { action, message, targets, excludes, settings, stdinName, showSettings } = core.request;
 const tally = { judged: 0, changed: 0, anyFailed: false, outOfMemory: false };
 const now = () => performance.now() / 1000;
 const seconds = (start) => (now() - start).toFixed(3);
@@ -156,7 +178,7 @@ function cleanInPieces(name, flags, read, onPiece) {
     if (filled === 0) break;
     const piece = core.piece(block.subarray(0, filled), atEnd);
     if (piece.length === 0) {  // a piece longer than the block
-      if (settings.only && block.length >= MAX_FIELD_LINE) throw new Failure('long_line');
+      if (planned.only && block.length >= MAX_FIELD_LINE) throw new Failure('long_line');
       const larger = Buffer.allocUnsafe(block.length * 2);
       block.copy(larger, 0, 0, filled);
       block = larger;
@@ -308,6 +330,22 @@ function processStandardStreams() {
   }
 }
 
+// The filter for a text its settings leave out: standard input copied to
+// standard output as it is, in a run that writes.
+function passStandardStreamsThrough() {
+  if (settings.review !== REVIEW.none) return;
+  holdSignals(false);
+  try {
+    const block = Buffer.allocUnsafe(1 << 16);
+    for (let got; (got = readStandardInput(block, 0, block.length)) > 0;) out.out(block.subarray(0, got));
+  } catch (error) {
+    if (!(error instanceof Failure)) throw error;
+    reportReadFailure(error, '-');
+  } finally {
+    holdSignals(true);
+  }
+}
+
 function pathFits(name) {
   if (name.length <= maxPathLength) return true;
   out.error(`Path too long: ${printable(name)}\n`);
@@ -362,8 +400,9 @@ async function walk(dir, path, run) {
   }
   for (const name of listing.maps) {
     if (excluded(name, below(path, name))) continue;
-    ++run.matched;
     const fullPath = joinedPath(dir.path, name);
+    if (!planFor(fullPath, false)) continue;
+    ++run.matched;
     if (!pathFits(fullPath)) continue;
     const found = dir.locate(name);
     if (found.place === 'outside') {
@@ -385,6 +424,7 @@ async function walk(dir, path, run) {
     const subBelow = below(path, name);
     if (excluded(name, subBelow)) continue;
     const subPath = joinedPath(dir.path, name);
+    if (core.excludesFolder(subPath)) continue;
     if (!pathFits(joinedPath(subPath, '*.map'))) continue;
     let sub;
     try {
@@ -427,9 +467,64 @@ function isDirectory(name) {
   }
 }
 
+// Gives the next texts the settings of the map `name`: true, or false for
+// one left out (a named one said to be, `named`: in a line) or whose
+// settings file became unusable after the run read it (an error line).
+let planned = { only: 0 };
+function planFor(name, named) {
+  planned = core.plan(name);
+  if (planned.answer === PLAN.unusable) {
+    out.error(`Error: ${planned.shown}\n`);
+    tally.anyFailed = true;
+  } else if (planned.answer === PLAN.excluded && named && !settings.quiet) {
+    out.error(`Skipped: ${printable(name)} (excluded by ${planned.shown})\n`);
+  }
+  return planned.answer === PLAN.planned;
+}
+
+// Reads every settings file the run will use before any map is touched (a
+// directory's and, with -r, those of the folders below it but for the
+// ones left out): the first that cannot be used, or null.
+function readSettingsFiles() {
+  const readBelow = (dir, path) => {
+    core.excludesFolder(dir.path);
+    if (!settings.recursive) return;
+    let listing;
+    try {
+      listing = dir.list();
+    } catch {
+      return;  // the run reports it
+    }
+    for (const name of listing.subdirectories) {
+      const subPath = joinedPath(dir.path, name);
+      if (excluded(name, below(path, name)) || core.excludesFolder(subPath)) continue;
+      try {
+        readBelow(dir.openSubdirectory(name), below(path, name));
+      } catch {
+        // the run reports it
+      }
+    }
+  };
+  const readDirectory = (name) => {
+    try {
+      readBelow(Directory.openRoot(name), '');
+    } catch {
+      // the run reports it
+    }
+  };
+  if (targets.length === 0) readDirectory(currentDirectoryBytes());
+  for (const target of targets) {
+    if (target === '-') core.plan(stdinName ?? '-');
+    else if (isDirectory(target)) readDirectory(target);
+    else core.plan(target);
+  }
+  return core.configError();
+}
+
 async function processTarget(target) {
   if (target === '-') {
-    processStandardStreams();
+    if (planFor(stdinName ?? '-', false)) processStandardStreams();
+    else if (planned.answer === PLAN.excluded) passStandardStreamsThrough();
     return;
   }
   if (!pathFits(target)) return;
@@ -437,6 +532,7 @@ async function processTarget(target) {
     await processDirectory(target);
     return;
   }
+  if (!planFor(target, true)) return;
   await checkpoint();
   processFile(fileAt(target), target);
 }
@@ -459,6 +555,22 @@ async function run() {
   if (filters > 1) {
     out.error('Error: "-" can be given only once\n');
     return 1;
+  }
+  let here = '';
+  try {
+    here = currentDirectoryBytes();
+  } catch {
+    // settings files are then found only from absolute paths
+  }
+  core.startConfig(here, SEPARATOR === '\\');
+  if (showSettings !== null) {
+    const shown = core.showSettings(showSettings, isDirectory(showSettings));
+    if (shown === null) {
+      out.error(`Error: ${core.configError()}\n`);
+      return 1;
+    }
+    out.out(shown);
+    return 0;
   }
   // No terminal to ask on is assured, and a question from here could not
   // work as the program's does: a run that would ask or pause is refused.
@@ -485,6 +597,11 @@ async function run() {
     const automatic = tty.isatty(1) && !process.env.NO_COLOR;
     settings.colour = settings.review === REVIEW.diff && (settings.colourWhen === COLOUR_WHEN.always
       || (settings.colourWhen === COLOUR_WHEN.automatic && automatic));
+  }
+  const unusable = readSettingsFiles();
+  if (unusable !== null) {
+    out.error(`Error: ${unusable}\n`);
+    return 1;
   }
   holdSignals(true);
   if (targets.length === 0) {

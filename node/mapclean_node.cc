@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/config_lookup.h"
 #include "cli/options.h"
 #include "cli/platform.h"
 #include "cli/settings.h"
@@ -41,17 +42,22 @@ HOST_IMPORT(spill_clear) void mapclean_host_spill_clear(uint32_t file);
 HOST_IMPORT(spill_close) void mapclean_host_spill_close(uint32_t file);
 // Hands the command a diff's text to print, as it is made.
 HOST_IMPORT(print) void mapclean_host_print(const char* data, uint32_t length);
+// Reads the settings file at the path into the config buffer (through
+// mapclean_node_buffer): 0, or -1 with the reason there instead.
+HOST_IMPORT(config_read) int32_t mapclean_host_config_read(const char* path, uint32_t length);
 
 namespace {
 
-enum Buffer { text, name, kBuffers };
+enum Buffer { text, name, config, kBuffers };
 // What the calls give back; each holds until the next call that makes it.
-enum Result { cleaned, changed_lines, shown, arguments, excludes, kResults };
+enum Result { cleaned, changed_lines, shown, arguments, excludes, stdin_name, show_settings, kResults };
 
 std::string g_buffers[kBuffers];
 std::string g_results[kResults];
 int64_t g_edits = 0;
 bool g_changes = false;
+// The rules of the next texts: the run's, or the latest plan's.
+CleanRules g_planned;
 
 // What a clean is asked to make besides the cleaned text.
 enum CleanFlags : uint32_t {
@@ -110,7 +116,8 @@ NODE_EXPORT(mapclean_node_result_length) uint32_t mapclean_node_result_length(ui
 
 // Reads the arguments, NUL-ended in the text buffer, as the program reads
 // its argv: the CliAction; the error's line in the "shown" result, the
-// targets and the -exclude globs NUL-ended in theirs, the settings through
+// targets and the -exclude globs NUL-ended in theirs, the -stdin-filename
+// and -show-settings paths in theirs, the settings through
 // mapclean_node_setting(). Once per process: the settings only accumulate.
 NODE_EXPORT(mapclean_node_read_arguments) int mapclean_node_read_arguments() {
     std::vector<std::string> argv{"mapclean"};
@@ -124,6 +131,9 @@ NODE_EXPORT(mapclean_node_read_arguments) int mapclean_node_read_arguments() {
     g_results[shown] = request.action == CliAction::error ? printable_name(request.message) : std::string();
     g_results[arguments] = joined(request.targets);
     g_results[excludes] = joined(g_excludes);
+    g_results[stdin_name] = g_stdinName.value_or("");
+    g_results[show_settings] = g_showSettings.value_or("");
+    g_planned = run_settings().rules;
     return static_cast<int>(request.action);
 }
 
@@ -131,7 +141,8 @@ NODE_EXPORT(mapclean_node_read_arguments) int mapclean_node_read_arguments() {
 NODE_EXPORT(mapclean_node_setting) int32_t mapclean_node_setting(uint32_t which) {
     const int32_t settings[] = {g_verbose, g_silent, g_precision, static_cast<int32_t>(g_review), g_recursive,
                                 g_quiet,   g_stable, g_github,    g_plain, static_cast<int32_t>(g_only),
-                                g_null,    static_cast<int32_t>(g_colourWhen)};
+                                g_null,    static_cast<int32_t>(g_colourWhen),
+                                g_stdinName.has_value(), g_showSettings.has_value()};
     return which < std::size(settings) ? settings[which] : 0;
 }
 
@@ -174,6 +185,7 @@ struct PieceRun {
     bool pastNul = false;     // a piece held a NUL: nothing more is scanned
     std::unique_ptr<Witness> witness = std::make_unique<Witness>(false, false);
     std::unique_ptr<UnifiedDiffStream> diff;
+    CleanRules rules;  // the text's own, as its plan gave them
 };
 PieceRun g_run;
 
@@ -213,6 +225,7 @@ private:
 // diff, a diff made as the pieces come, labelled by the name buffer).
 NODE_EXPORT(mapclean_node_begin) void mapclean_node_begin(uint32_t flags) {
     g_run = PieceRun();
+    g_run.rules = g_planned;
     g_run.flags = flags;
     g_run.witness = std::make_unique<Witness>((flags & lines) != 0, (flags & (lines | annotation)) != 0);
     g_edits = 0;
@@ -232,7 +245,8 @@ NODE_EXPORT(mapclean_node_begin) void mapclean_node_begin(uint32_t flags) {
 // cut yet (more of the text is needed).
 NODE_EXPORT(mapclean_node_piece) uint32_t mapclean_node_piece(int atEnd) {
     for (const Result result : {cleaned, changed_lines, shown}) g_results[result].clear();
-    const RunSettings settings = run_settings();
+    RunSettings settings = run_settings();
+    settings.rules = g_run.rules;
     const PieceCut cut = cut_piece(g_buffers[text], settings.rules.only != 0, atEnd != 0);
     if (cut.length == 0) return 0;
     const std::string_view piece = std::string_view(g_buffers[text]).substr(0, cut.length);
@@ -270,3 +284,90 @@ NODE_EXPORT(mapclean_node_end) void mapclean_node_end() {
 // exactly), and whether its bytes differ.
 NODE_EXPORT(mapclean_node_edits) double mapclean_node_edits() { return static_cast<double>(g_edits); }
 NODE_EXPORT(mapclean_node_changes) int mapclean_node_changes() { return g_changes ? 1 : 0; }
+
+namespace {
+
+// The command's settings files: read by its host, found as the program finds them.
+class HostConfigFiles final : public ConfigFiles {
+public:
+    HostConfigFiles(std::string currentDir, char separator) : currentDir_(std::move(currentDir)), separator_(separator) {}
+    char separator() const override { return separator_; }
+    std::optional<std::string> current_directory() override {
+        if (currentDir_.empty()) return std::nullopt;
+        return currentDir_;
+    }
+    bool exists(const std::string& path) override { return path_exists(path); }
+    std::optional<std::string> read(const std::string& path, std::string& why) override {
+        if (mapclean_host_config_read(path.data(), static_cast<uint32_t>(path.size())) == 0) return g_buffers[config];
+        why = g_buffers[config];
+        return std::nullopt;
+    }
+
+private:
+    std::string currentDir_;
+    char separator_;
+};
+
+std::unique_ptr<HostConfigFiles> g_configFiles;
+std::unique_ptr<ConfigLookup> g_configs;
+
+// What mapclean_node_plan answers.
+enum PlanAnswer : int32_t { planned = 0, excluded = 1, unusable = 2 };
+
+}  // namespace
+
+// Starts finding settings files, after the arguments are read: the current
+// directory in the name buffer (empty: it cannot be read), `backslash`
+// where '\' separates paths. The next texts are cleaned with the run's
+// own rules until a plan says otherwise.
+NODE_EXPORT(mapclean_node_config_start) void mapclean_node_config_start(int backslash) {
+    g_configFiles = std::make_unique<HostConfigFiles>(g_buffers[Buffer::name], backslash ? '\\' : '/');
+    g_configs = std::make_unique<ConfigLookup>(*g_configFiles, g_configSource, run_settings(), g_given, g_configFile);
+    g_planned = run_settings().rules;
+}
+
+// The plan for the map named in the name buffer: its rules become those of
+// the next texts. planned; excluded (the excluding file's name in
+// "shown"); or unusable (the error line's text after "Error: " in "shown").
+NODE_EXPORT(mapclean_node_plan) int32_t mapclean_node_plan() {
+    const MapPlan plan = g_configs->plan(g_buffers[Buffer::name]);
+    g_planned = plan.settings.rules;
+    g_results[shown].clear();
+    if (plan.error) {
+        g_results[shown] = printable_name(*plan.error);
+        return unusable;
+    }
+    if (plan.excludedBy) {
+        g_results[shown] = printable_name(plan.excludedBy->source.file);
+        return excluded;
+    }
+    return planned;
+}
+
+// The planned rules' -only fields (0: all): whether a line must be read whole.
+NODE_EXPORT(mapclean_node_planned_only) uint32_t mapclean_node_planned_only() { return g_planned.only; }
+
+// Reads the settings file that applies in the folder named in the name
+// buffer; 1 when that folder is left out by it, else 0.
+NODE_EXPORT(mapclean_node_config_folder) int32_t mapclean_node_config_folder() {
+    return g_configs->excludes_folder(g_buffers[Buffer::name]) ? 1 : 0;
+}
+
+// The first settings file that could not be used: 1 with the error line's
+// text after "Error: " in "shown", or 0.
+NODE_EXPORT(mapclean_node_config_error) int32_t mapclean_node_config_error() {
+    const auto& error = g_configs->error();
+    g_results[shown] = error ? printable_name(*error) : std::string();
+    return error ? 1 : 0;
+}
+
+// -show-settings for the path in the name buffer (`folder`: it is a
+// folder): the lines in "shown"; 0, or 1 when a settings file cannot be
+// used (mapclean_node_config_error says why).
+NODE_EXPORT(mapclean_node_show_settings) int32_t mapclean_node_show_settings(int folder) {
+    const std::string path = g_buffers[Buffer::name];
+    const std::string subject = folder ? path + (g_configFiles->separator() == '/' ? "/-" : "\\-") : path;
+    const MapPlan plan = g_configs->plan(subject);
+    g_results[shown] = plan.error ? std::string() : describe_settings(path, plan, g_given);
+    return plan.error ? 1 : 0;
+}

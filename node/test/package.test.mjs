@@ -31,9 +31,11 @@ const NOISY = 'gain 0.30000000000000004\nlimit 1.9999999\n( 1.0000001 -2.5e-08 3
 // A tree of maps of every kind the file pass meets: names that need
 // quoting or escaping (one not UTF-8, one like an option), line ends, a NUL,
 // Quake fields, links inside and outside, a directory named like a map, an
-// unreadable file and folder, a subfolder, the generated map and the corpus.
+// unreadable file and folder, a subfolder, a folder with a settings file,
+// the generated map and the corpus.
 function makeTree(root) {
   fs.mkdirSync(`${root}/sub/deeper`, { recursive: true });
+  for (const folder of ['set/q3', 'set/skip']) fs.mkdirSync(`${root}/${folder}`, { recursive: true });
   const files = {
     'noisy.map': NOISY, 'crlf.map': 'a\t1.0000001\r\nb 2.50\r\n', 'nul.map': '1.0000001 x\0 2.0000001\n',
     'clean.map': '( 1 2 3 )\n', 'empty.map': '', 'UPPER.MAP': NOISY, 'sp ace.map': NOISY, 'quo"te\\.map': NOISY,
@@ -43,6 +45,9 @@ function makeTree(root) {
     'sub/deep.map': NOISY, 'sub/deeper/deepest.map': '1.5E3 9.9999999e-01 -7.62939e-06', 'sub/skip.map': NOISY,
     'locked.map': NOISY, 'readonly.map': NOISY, 'locked/inside.map': NOISY,
     'sub/long.map': `${'1 2 3 '.repeat(1 << 18)}\n${NOISY}`,  // a line -only does not read
+    'set/.mapclean.toml': 'stable = true\nexclude = ["skip"]\n[[overrides]]\nfiles = ["q3/**"]\nprecision = 1\n',
+    'set/a.map': NOISY, 'set/q3/b.map': NOISY, 'set/skip/c.map': NOISY,
+    'bad.toml': 'plain = true\nprecision = 2.5\n', 'one.toml': 'precision = 2\n',
   };
   fs.mkdirSync(`${root}/locked`);
   fs.mkdirSync(`${root}/dir.map`);
@@ -132,11 +137,15 @@ test('the package: packed, installed offline, same as the program', { skip: miss
     ['-list', '-stable', '--', '--color=never.map', 'noisy.map', 'missing.map', 'dir.map', 'link-out.map', 'sub'],
     ['-s', '-quiet', '--color=never.map', 'sp ace.map', 'readonly.map', 'link-in.map'], ['-check', 'notes.txt', 'locked.map'],
     ['-check', 'locked'], ['-check', 'sub/deeper/'], ['-diff', 'nul.map', 'crlf.map', 'empty.map'],
+    ['-check', '-r', 'set'], ['-diff', 'set/a.map', 'set/q3/b.map', 'set/skip/c.map'], ['-show-settings', 'set'],
+    ['-p', '3', '-show-settings', 'set/skip/c.map'], ['-config', 'bad.toml', '-check', 'noisy.map'],
+    ['-config', 'one.toml', '-diff', '-r', 'set'], ['-no-config', '-list', '-r', 'set'],
     ['-check', 'empty-dir-none'], ['-x'], ['-p', 'abc'], ['-p'], ['-only', 'walls'], ['-only'], ['-z', '-check'],
     ['-', '-'], ['--color=sometimes'], ['-exclude'], ['-h'], ['-check', '-q', '-r', 'locked', 'sub'],
   ];
   const filter = [['-'], ['-check', '-'], ['-diff', '-'], ['-s', '-verbose', '-'], ['-p', '3', '-stable', '-'],
-    ['-list', '-'], ['-check', '-github', '-', 'noisy.map']];
+    ['-list', '-'], ['-check', '-github', '-', 'noisy.map'], ['-stdin-filename', 'set/q3/b.map', '-'],
+    ['-stdin-filename', 'set/skip/c.map', '-']];
   const commands = native ? [['the program', offline], ['the WebAssembly command', wasm]] : [['the WebAssembly command', wasm]];
   for (const args of [...runs, ...filter]) {
     const input = filter.includes(args) ? NOISY + 'x 1e-07\r\n\0 2.0000001' : '';

@@ -74,6 +74,12 @@ void walk_unguarded(const std::shared_ptr<const Directory>& dir, const std::stri
         if (excluded(name, joined(below, name))) continue;
         const std::string fullPath = joined_path(dir->path(), name);
         const MapPlan plan = run.configs.plan(fullPath);
+        if (plan.error) {
+            // Read before the run, and changed or gone since.
+            print_error("Error: %s\n", printable_name(*plan.error).c_str());
+            run.tally.anyFailed = true;
+            continue;
+        }
         if (plan.excludedBy) continue;
         ++run.matched;
         if (!path_fits(fullPath, run.tally)) continue;

@@ -43,8 +43,8 @@ int64_t process_current_directory(const RunSettings& settings, ConfigLookup& con
 // Reads, through `configs`, every settings file that a run over `dirPath`
 // would use (with g_recursive, those of the folders below it, but for the
 // ones left out), so that a wrong one stops the run before any map is
-// touched. Throws ConfigError; a folder that cannot be read is left to the
-// run to report.
+// touched; a folder that cannot be read is left to the
+// run to report. configs.error() names the first that cannot be used.
 void read_settings_files(const std::string& dirPath, ConfigLookup& configs);
 
 // True when `text` matches `glob`, whose '*' stands for any bytes and '?'

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/config_lookup.h"
+#include "cli/config_files.h"
 #include "cli/directory.h"
 #include "cli/entry.h"
 #include "cli/options.h"
@@ -18,9 +18,14 @@
 #include "filepass/file_pass.h"
 #include "filepass/names.h"
 #include "filepass/pass_common.h"
-#include "core/map_fields.h"
 
 namespace {
+
+// A settings file that became unusable after the run read it.
+void report_config_error(const std::string& error, RunTally& tally) {
+    print_error("Error: %s\n", printable_name(error).c_str());
+    tally.anyFailed = true;
+}
 
 // One target: "-" (the filter), a directory, or a file, with the settings
 // `configs` give it. Memory running out is reported with the target's
@@ -30,7 +35,9 @@ void process_target(const std::string& target, const RunSettings& settings, Conf
     if (target == "-") {
         // Settings as if the text were the named map, or one in this folder.
         const MapPlan plan = configs.plan(g_stdinName.value_or("-"));
-        if (plan.excludedBy) {
+        if (plan.error) {
+            report_config_error(*plan.error, tally);
+        } else if (plan.excludedBy) {
             pass_standard_streams_through(plan.settings, tally);
         } else {
             process_standard_streams(plan.settings, tally);
@@ -43,7 +50,9 @@ void process_target(const std::string& target, const RunSettings& settings, Conf
         process_directory(target, settings, configs, promptForCommit, tally);
     } else {
         const MapPlan plan = configs.plan(target);
-        if (!plan.excludedBy) {
+        if (plan.error) {
+            report_config_error(*plan.error, tally);
+        } else if (!plan.excludedBy) {
             process_file(file_at_path(target), plan.settings, promptForCommit, tally);
         } else if (!settings.quiet) {
             // Named by a hook or a script: left out all the same, and said so.
@@ -53,14 +62,10 @@ void process_target(const std::string& target, const RunSettings& settings, Conf
     }
 } catch (const std::bad_alloc&) {
     report_out_of_memory(target, tally);
-} catch (const ConfigError& error) {
-    // Read before the run, and changed or gone since.
-    print_error("Error: %s\n", printable_name(error.what()).c_str());
-    tally.anyFailed = true;
 }
 
-// Reads every settings file the run will use before any map is touched.
-// Throws ConfigError.
+// Reads every settings file the run will use before any map is touched;
+// configs.error() then names the first that cannot be used.
 void read_settings_files_of(const std::vector<std::string>& targets, ConfigLookup& configs) {
     if (targets.empty()) {
         if (const auto current = current_directory()) read_settings_files(*current, configs);
@@ -75,52 +80,6 @@ void read_settings_files_of(const std::vector<std::string>& targets, ConfigLooku
         } else {
             configs.plan(target);
         }
-    }
-}
-
-// "-only"'s words for `fields`, the groups first.
-std::string field_names(unsigned fields) {
-    std::string names;
-    unsigned named = 0;
-    for (const FieldName& name : kFieldNames) {
-        if ((fields & name.fields) != name.fields || (named & name.fields) == name.fields) continue;
-        if (!names.empty()) names += ',';
-        names += name.name;
-        named |= name.fields;
-    }
-    return names;
-}
-
-// -show-settings: what applies to `path` and where each comes from.
-void show_settings(const std::string& path, ConfigLookup& configs) {
-    // A folder's: those of a map in it.
-    const std::string subject = is_directory(path) ? path + "/-" : path;
-    const MapPlan plan = configs.plan(subject);
-    const ConfigFile* file = configs.for_folder(subject + "/..");
-    print_out("Settings for %s\n", printable_name(path).c_str());
-    print_out("  settings file: %s\n", file ? printable_name(file->shownPath).c_str() : "none");
-    const auto from = [&](unsigned given, const KeySource& source, bool inFile) {
-        if (g_given & given) return std::string("option");
-        if (inFile) return source.file + ':' + std::to_string(source.line);
-        return std::string("default");
-    };
-    const CleanRules& rules = plan.settings.rules;
-    const std::string precision = rules.precision < 0 ? std::string("\"auto\"") : std::to_string(rules.precision);
-    print_out("  precision = %s (%s)\n", precision.c_str(),
-              from(given_precision, plan.keys.precision.source, plan.keys.precision.value.has_value()).c_str());
-    print_out("  plain = %s (%s)\n", rules.plain ? "true" : "false",
-              from(given_plain, plan.keys.plain.source, plan.keys.plain.value.has_value()).c_str());
-    const std::string only = rules.only == 0 ? std::string("every field") : field_names(rules.only);
-    print_out("  only = %s (%s)\n", printable_name(only).c_str(),
-              from(given_only, plan.keys.only.source, plan.keys.only.value.has_value()).c_str());
-    print_out("  stable = %s (%s)\n", rules.stable ? "true" : "false",
-              from(given_stable, plan.keys.stable.source, plan.keys.stable.value.has_value()).c_str());
-    if (plan.excludedBy) {
-        print_out("  excluded by \"%s\" (%s:%lld)\n", printable_name(plan.excludedBy->pattern).c_str(),
-                  printable_name(plan.excludedBy->source.file).c_str(),
-                  static_cast<long long>(plan.excludedBy->source.line));
-    } else {
-        print_out("  not excluded\n");
     }
 }
 
@@ -156,17 +115,21 @@ int run(int argc, char** argv) {
     }
 
     const RunSettings settings = run_settings();
-    ConfigLookup configs(g_configSource, settings, g_given, g_configFile);
-    try {
-        if (g_showSettings) {
-            show_settings(*g_showSettings, configs);
-            return 0;
-        }
+    SystemConfigFiles files;
+    ConfigLookup configs(files, g_configSource, settings, g_given, g_configFile);
+    if (g_showSettings) {
+        // A folder's: those of a map in it.
+        const std::string& path = *g_showSettings;
+        const MapPlan plan = configs.plan(is_directory(path) ? joined_path(path, "-") : path);
+        if (!plan.error) print_text(describe_settings(path, plan, g_given));
+    } else {
         read_settings_files_of(targets, configs);
-    } catch (const ConfigError& error) {
-        print_error("Error: %s\n", printable_name(error.what()).c_str());
+    }
+    if (const auto& error = configs.error()) {
+        print_error("Error: %s\n", printable_name(*error).c_str());
         return 1;
     }
+    if (g_showSettings) return 0;
     const int promptForCommit = g_silent || g_review != Review::none ? 0 : 1;
     RunTally tally;
     if (targets.empty()) process_current_directory(settings, configs, promptForCommit, tally);
