@@ -12,6 +12,8 @@ let urls = [];      // object URLs of the last run, released before the next
 let rows = [];      // the results' list items, by file index
 let tally = { changed: 0, failed: 0 };
 let pending = [];   // the worker's messages not yet shown
+let configs = [];   // the .mapclean.toml files of the last drop or folder: [{ path, bytes }], the shallowest first
+let fileBase = null;  // the options the drop's top settings file gave the controls
 
 // --- Options -----------------------------------------------------------
 
@@ -79,12 +81,33 @@ function optionsChanged() {
 // --- Files -------------------------------------------------------------
 
 const isMap = (name) => /\.map$/i.test(name);
+const isSettings = (name) => name === '.mapclean.toml' || name.endsWith('/.mapclean.toml');
 
 // Results are listed in path order, whatever order the files came in.
-function take(picked, unreadable = []) {
+// `settings`: the settings files among what came ({ name, blob }).
+async function take(picked, unreadable = [], settings = []) {
   files = picked.sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
   unread = unreadable;
+  configs = [];
+  for (const { name, blob } of settings) {
+    try {
+      configs.push({ path: name, bytes: new Uint8Array(await blob.arrayBuffer()) });
+    } catch {
+      unread.push(name);
+    }
+  }
+  configs.sort((a, b) => a.path.split('/').length - b.path.split('/').length || (a.path < b.path ? -1 : 1));
+  fileBase = null;
   start();
+}
+
+// The options the user set apart from what the drop's settings file gave
+// the controls: bits as the settings files take them (1 precision, 2
+// plain, 4 only, 8 stable); none before the file has been read.
+function givenOptions(options) {
+  if (!fileBase) return 0;
+  return (options.precision !== fileBase.precision ? 1 : 0) | (options.plain !== fileBase.plain ? 2 : 0)
+    | (options.only !== fileBase.only ? 4 : 0) | (options.stable !== fileBase.stable ? 8 : 0);
 }
 
 // A dropped file entry's file, or, where it cannot be had (a name the
@@ -102,16 +125,17 @@ $('files').addEventListener('change', (event) => {
 });
 
 $('folder').addEventListener('change', (event) => {
-  const picked = [...event.target.files].filter((file) => isMap(file.name));
-  take(picked.map((file) => ({ name: file.webkitRelativePath || file.name, blob: file })));
+  const named = [...event.target.files].map((file) => ({ name: file.webkitRelativePath || file.name, blob: file }));
+  take(named.filter((file) => isMap(file.name)), [], named.filter((file) => isSettings(file.name)));
 });
 
 // The files below a dropped folder's entry, with their paths; a folder
 // that cannot be listed goes to `unreadable` too.
-async function filesBelow(entry, found, unreadable) {
+async function filesBelow(entry, found, unreadable, settings) {
   const path = entry.fullPath.replace(/^\//, '');
   if (entry.isFile) {
     if (isMap(entry.name)) await fileOf(entry, path, found, unreadable);
+    if (isSettings(entry.name)) await fileOf(entry, path, settings, unreadable);
     return;
   }
   const reader = entry.createReader();
@@ -124,7 +148,7 @@ async function filesBelow(entry, found, unreadable) {
       return;
     }
     if (batch.length === 0) break;
-    for (const child of batch) await filesBelow(child, found, unreadable);
+    for (const child of batch) await filesBelow(child, found, unreadable, settings);
   }
 }
 
@@ -139,13 +163,14 @@ drop.addEventListener('drop', async (event) => {
   drop.classList.remove('over');
   const found = [];
   const unreadable = [];
+  const settings = [];
   const entries = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry?.()).filter(Boolean);
   for (const entry of entries) {
     if (entry.isFile) await fileOf(entry, entry.name, found, unreadable);
-    else await filesBelow(entry, found, unreadable);
+    else await filesBelow(entry, found, unreadable, settings);
   }
   if (entries.length === 0) for (const file of event.dataTransfer.files) found.push({ name: file.name, blob: file });
-  take(found, unreadable);
+  take(found, unreadable, settings);
 });
 
 // --- A run -------------------------------------------------------------
@@ -155,7 +180,7 @@ function start() {
   run += 1;
   for (const url of urls) URL.revokeObjectURL(url);
   urls = [];
-  tally = { changed: 0, failed: 0 };
+  tally = { changed: 0, failed: 0, excluded: 0 };
   pending = [];
   rows = files.map((file) => {
     const item = document.createElement('li');
@@ -179,7 +204,7 @@ function start() {
     return;
   }
   $('status').textContent = files.length === 0 ? 'No .map files found.' : `Cleaning ${files.length} file${files.length === 1 ? '' : 's'}…`;
-  if (files.length > 0) worker.postMessage({ run, files, options });
+  if (files.length > 0) worker.postMessage({ run, files, options, configs, given: givenOptions(options) });
 }
 
 function downloadLink(name, bytes, text, type = 'application/octet-stream') {
@@ -228,6 +253,11 @@ function diffView(hunks, moreEdits) {
 function showResult(message) {
   const item = rows[message.index];
   const facts = item.querySelector('.facts');
+  if (message.excludedBy) {
+    tally.excluded += 1;
+    facts.textContent = `left out by ${message.excludedBy}`;
+    return;
+  }
   if (message.error) {
     tally.failed += 1;
     facts.className = 'facts error';
@@ -263,15 +293,23 @@ function showPending() {
 
 function showDone(data) {
   $('progress').value = $('progress').max;
-  const { changed, failed } = tally;
-  const counts = [`${changed} would change`, `${files.length - failed - changed} unchanged`];
+  const { changed, failed, excluded } = tally;
+  const counts = [`${changed} would change`, `${files.length - failed - changed - excluded} unchanged`];
+  if (excluded) counts.push(`${excluded} left out by their settings`);
   if (failed) counts.push(`${failed} failed`);
   let status = `Done. ${files.length} file${files.length === 1 ? '' : 's'}: ${counts.join(', ')}. `
     + 'Your files were not changed: download the cleaned ones below.';
   if (unread.length > 0) {
     status += ` ${unread.length} file${unread.length === 1 ? '' : 's'} could not be read: ${unread.join(', ')}.`;
   }
-  const cleaned = files.length - failed;
+  if (data.settings?.applied.length > 0) status += ` Settings applied from ${data.settings.applied.join(', ')}.`;
+  if (data.settings?.base && !fileBase) {
+    // The controls start from the settings file; a change to them then
+    // replaces that key for every map, as an option does.
+    fileBase = data.settings.base;
+    showOptions(fileBase);
+  }
+  const cleaned = files.length - failed - excluded;
   if (!data.zip && cleaned > 0) status += ` No ZIP: ${data.zipProblem}; download the files one by one.`;
   $('status').textContent = status;
   if (data.zip && cleaned > 0) {

@@ -19,9 +19,13 @@ const CODES = { '-1': 'invalid argument or options', '-2': 'out of memory', '-3'
 // read as negative.
 const unsigned = (value) => value >>> 0;
 
+// What Mapclean.plan() answers, by the module's number.
+const PLANS = ['planned', 'excluded', 'unusable'];
+
 class Mapclean {
   #x;
   #module;
+  #configs = null;  // useConfigs()'s arguments, given again to a new instance
   constructor(module) {
     this.#module = module;
     this.reset();
@@ -36,6 +40,43 @@ class Mapclean {
     });
     instance.exports._initialize();
     this.#x = instance.exports;
+    if (this.#configs) this.useConfigs(...this.#configs);
+  }
+
+  // The settings files of a dropped folder ([{ path: below the drop, with
+  // '/', bytes }]) for the next plans, with the page's `options`, of which
+  // `given` (bits: 1 precision, 2 plain, 4 only, 8 stable) the user set.
+  useConfigs(files, options, given) {
+    this.#configs = [files, options, given];
+    const encoder = new TextEncoder();
+    files.forEach((file, index) => {
+      const path = encoder.encode(file.path);
+      const bytes = new Uint8Array(path.length + 1 + file.bytes.length);
+      bytes.set(path);
+      bytes.set(file.bytes, path.length + 1);
+      this.#put(bytes);
+      this.#x.mapclean_wasm_config_add(index === 0 ? 1 : 0);
+    });
+    if (files.length === 0) {
+      this.#put(new Uint8Array(1));
+      this.#x.mapclean_wasm_config_add(1);
+    }
+    this.#x.mapclean_wasm_config_start(...this.#args(options), given >>> 0);
+  }
+
+  // What the settings files say for the map at `path` (below the drop):
+  // { answer: 'planned' (with its `options` and the settings file that
+  // gave them, or ''), 'excluded' (by the file `file`) or 'unusable'
+  // (`error` says why) }.
+  plan(path) {
+    this.#put(new TextEncoder().encode(path));
+    const answer = PLANS[this.#x.mapclean_wasm_plan()];
+    const at = unsigned(this.#x.mapclean_wasm_output());
+    const text = new TextDecoder().decode(new Uint8Array(this.#x.memory.buffer, at, unsigned(this.#x.mapclean_wasm_output_length())));
+    if (answer === 'unusable') return { answer, error: text };
+    if (answer === 'excluded') return { answer, file: text };
+    const [precision, stable, plain, only] = [0, 1, 2, 3].map((which) => this.#x.mapclean_wasm_planned(which));
+    return { answer, file: text, options: { precision, stable: stable !== 0, plain: plain !== 0, only: only >>> 0 } };
   }
 
   // Copies `bytes` (a Uint8Array) into the module's input buffer.
@@ -84,9 +125,10 @@ class Mapclean {
   }
 }
 
-// The module's only imports: the three WASI calls through which the C++
-// runtime would print a message before a fatal error (it has no file system
-// and does no other I/O). Such a message goes to the console.
+// The module's only imports: the WASI calls through which the C++ runtime
+// would print a message before a fatal error (it has no file system and
+// does no other I/O), and those its locale asks an (empty) environment of.
+// Such a message goes to the console.
 function fatalMessages(memory) {
   const ENOSYS = 52;
   return {
@@ -106,6 +148,14 @@ function fatalMessages(memory) {
     },
     fd_seek: () => ENOSYS,
     fd_close: () => ENOSYS,
+    environ_sizes_get(count, size) {
+      const view = new DataView(memory().buffer);
+      view.setUint32(unsigned(count), 0, true);
+      view.setUint32(unsigned(size), 0, true);
+      return 0;
+    },
+    environ_get: () => 0,
+    proc_exit(code) { throw new WebAssembly.RuntimeError(`exit ${code}`); },
   };
 }
 

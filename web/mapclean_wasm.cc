@@ -1,13 +1,17 @@
 // The library's buffers for the page: the page writes a text into the
 // module's memory, cleans it through mapclean_clean_text with the options
 // of the C interface, and reads the cleaned bytes, the edit count and, for
-// its diff view, where the edits stand. One text at a time; no file
+// its diff view, where the edits stand; and the settings of each map from
+// the .mapclean.toml files of a dropped folder. One text at a time; no file
 // system and no WASI I/O.
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/config_lookup.h"
 #include "core/scan.h"
 #include "mapclean/mapclean.h"
 
@@ -97,4 +101,73 @@ WASM_EXPORT(mapclean_wasm_edit_places) const uint32_t* mapclean_wasm_edit_places
 // cleans as a text of its own (piece_length; `wholeLines` for -only).
 WASM_EXPORT(mapclean_wasm_piece_length) uint32_t mapclean_wasm_piece_length(int wholeLines) {
     return static_cast<uint32_t>(piece_length(g_input, wholeLines != 0));
+}
+
+// --- Settings files of a dropped folder -------------------------------------
+
+namespace {
+
+// The settings files the page found in a drop, by their paths below it
+// ("/" + the path with '/'), standing for the file system: the drop's
+// top is its root, and the current directory.
+class DroppedConfigFiles final : public ConfigFiles {
+public:
+    char separator() const override { return '/'; }
+    std::optional<std::string> current_directory() override { return std::string("/"); }
+    bool exists(const std::string& path) override { return texts.count(path) > 0; }
+    std::optional<std::string> read(const std::string& path, std::string& why) override {
+        const auto found = texts.find(path);
+        if (found != texts.end()) return found->second;
+        why = "No such file or directory";
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> texts;
+};
+
+DroppedConfigFiles g_configFiles;
+std::unique_ptr<ConfigLookup> g_configs;
+MapPlan g_plan;
+
+}  // namespace
+
+// Adds a settings file: the input buffer holds its path, a NUL, its text.
+// Clears every one before it when `first`.
+WASM_EXPORT(mapclean_wasm_config_add) void mapclean_wasm_config_add(int first) {
+    if (first) g_configFiles.texts.clear();
+    const size_t nul = g_input.find('\0');
+    g_configFiles.texts["/" + g_input.substr(0, nul)] = g_input.substr(nul + 1);
+}
+
+// Starts a run with the files added: the page's options, of which `given`
+// (GivenRule bits) the user set, replacing the files' keys.
+WASM_EXPORT(mapclean_wasm_config_start)
+void mapclean_wasm_config_start(int precision, int stable, int plain, uint32_t only, uint32_t given) {
+    RunSettings base;
+    base.rules = CleanRules{precision, stable != 0, plain != 0, only};
+    g_configs = std::make_unique<ConfigLookup>(g_configFiles, ConfigSource::nearest, base, given);
+}
+
+// The plan for the map whose path below the drop is in the input buffer:
+// 0 (its rules through mapclean_wasm_planned), 1 excluded or 2 a settings
+// file that cannot be used, the excluding file or the error in the output.
+WASM_EXPORT(mapclean_wasm_plan) int mapclean_wasm_plan() {
+    g_plan = g_configs->plan("/" + g_input);
+    g_output.clear();
+    if (g_plan.error) {
+        g_output = *g_plan.error;
+        return 2;
+    }
+    if (g_plan.excludedBy) {
+        g_output = g_plan.excludedBy->source.file;
+        return 1;
+    }
+    if (g_plan.file) g_output = g_plan.file->shownPath;
+    return 0;
+}
+
+// The last plan's rules: 0 precision, 1 stable, 2 plain, 3 only.
+WASM_EXPORT(mapclean_wasm_planned) int32_t mapclean_wasm_planned(uint32_t which) {
+    const CleanRules& rules = g_plan.settings.rules;
+    const int32_t values[] = {rules.precision, rules.stable, rules.plain, static_cast<int32_t>(rules.only)};
+    return which < 4 ? values[which] : 0;
 }

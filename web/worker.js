@@ -7,7 +7,9 @@ import { createZip } from './zip.js';
 
 const ready = loadMapclean(new URL('./mapclean.wasm', import.meta.url));
 
-async function cleanAll({ files, options, run }) {
+// `configs`: the drop's settings files ([{ path, bytes }]), of which
+// `given` says which keys the page's options replace.
+async function cleanAll({ files, options, run, configs = [], given = 0 }) {
   let mapclean;
   try {
     mapclean = await ready;
@@ -18,13 +20,28 @@ async function cleanAll({ files, options, run }) {
   const total = files.reduce((sum, file) => sum + file.blob.size, 0);
   let done = 0;
   const zipped = [];
+  const applied = new Set();  // the settings files that gave a map its settings
+  if (configs.length > 0) mapclean.useConfigs(configs, options, given);
   for (let index = 0; index < files.length; index++) {
     const file = files[index];
     const doneBefore = done;
     let result;
+    let fileOptions = options;
+    if (configs.length > 0) {
+      const plan = mapclean.plan(file.name);
+      if (plan.answer !== 'planned') {
+        done = doneBefore + file.blob.size;
+        postMessage({ type: 'progress', run, done, total });
+        postMessage({ type: 'result', run, index, name: file.name,
+          ...(plan.answer === 'excluded' ? { excludedBy: plan.file } : { error: plan.error }) });
+        continue;
+      }
+      fileOptions = plan.options;
+      if (plan.file) applied.add(plan.file);
+    }
     try {
       const bytes = new Uint8Array(await file.blob.arrayBuffer());
-      result = cleanFile(mapclean, bytes, options, (bytes) => {
+      result = cleanFile(mapclean, bytes, fileOptions, (bytes) => {
         done += bytes;
         postMessage({ type: 'progress', run, done, total });
       });
@@ -42,11 +59,14 @@ async function cleanAll({ files, options, run }) {
     postMessage({ type: 'result', run, index, name: file.name, edits: result.edits, changed: result.changed,
       output: copy, hunks: result.hunks, moreEdits: result.moreEdits }, [copy.buffer]);
   }
+  // The controls start from the keys of the settings file at the drop's top.
+  const top = configs.length > 0 ? mapclean.plan(`${configs[0].path.replace(/[^/]*$/, '')}-`) : null;
+  const settings = { applied: [...applied].sort(), base: top?.answer === 'planned' && top.file ? top.options : null };
   try {
     const zip = new Blob(createZip(zipped), { type: 'application/zip' });
-    postMessage({ type: 'done', run, zip, total });
+    postMessage({ type: 'done', run, zip, total, settings });
   } catch (error) {
-    postMessage({ type: 'done', run, zip: null, zipProblem: error.message, total });
+    postMessage({ type: 'done', run, zip: null, zipProblem: error.message, total, settings });
   }
 }
 

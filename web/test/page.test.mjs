@@ -185,6 +185,28 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
       await page.screenshot({ path: process.env.MAPCLEAN_SCREENSHOT || join(work, 'page.png'), fullPage: true });
     });
 
+    await t.test('a dropped folder\'s settings files give each map its settings, as the program\'s', async () => {
+      const set = join(work, 'set');
+      mkdirSync(join(set, 'q3'), { recursive: true });
+      mkdirSync(join(set, 'linker'));
+      writeFileSync(join(set, '.mapclean.toml'), 'precision = 1\nexclude = ["linker"]\n[[overrides]]\nfiles = ["q3/**"]\nprecision = 0\n');
+      for (const name of ['a.map', 'q3/b.map', 'linker/c.map']) writeFileSync(join(set, name), readFileSync(join(pack, 'a.map')));
+      await open();
+      await dropFolder(set);
+      await finished();
+      const saved = savedBy(set, ['-stable']);
+      const shown = await results();
+      assert.deepEqual(shown.map((r) => [r.name, r.facts.startsWith('left out') ? r.facts : 'cleaned']),
+        [['set/a.map', 'cleaned'], ['set/linker/c.map', 'left out by set/.mapclean.toml'], ['set/q3/b.map', 'cleaned']]);
+      for (const result of shown.filter((r) => r.href)) {
+        assert.ok((await bytesAt(result.href)).equals(saved.get(result.name.replace(/^set\//, ''))), result.name);
+      }
+      assert.match(await page.$eval('#status', (status) => status.textContent),
+        /^Done\. 3 files: 2 would change, 0 unchanged, 1 left out by their settings\. .* Settings applied from set\/\.mapclean\.toml\./);
+      // The controls start from the file: a map in its folder gets precision 1.
+      assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -p 1 -stable');
+    });
+
     await t.test('the form is read as the command line reads its options', async () => {
       await open('?stable=0');
       assert.equal(await page.$eval('#stable', (box) => box.checked), false);
