@@ -1,4 +1,4 @@
-// The program's pure parts for the npm package's command (node/main.mjs):
+// The program's pure parts for the npm package's command (node/main.cjs):
 // the option walk and usage text of the command line, the names, report
 // texts and diffs of the file pass, and the core's cleaning, compiled to
 // WebAssembly. The command does the files, streams and signals itself;

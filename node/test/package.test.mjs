@@ -100,8 +100,8 @@ function installPackages() {
   const pack = run('npm', ['pack', '--json', '--pack-destination', work], { cwd: source, env: offline, encoding: 'utf8' });
   assert.equal(pack.status, 0, pack.stderr);
   const [{ filename, files }] = JSON.parse(pack.stdout);
-  assert.deepEqual(files.map((file) => file.path).sort(), ['LICENSE', 'README.md', 'node/bin.cjs', 'node/io.mjs',
-    'node/main.mjs', 'node/mapclean.wasm', 'node/module.mjs', 'package.json']);
+  assert.deepEqual(files.map((file) => file.path).sort(), ['LICENSE', 'README.md', 'node/bin.cjs', 'node/io.cjs',
+    'node/main.cjs', 'node/mapclean.wasm', 'node/module.cjs', 'package.json']);
   const tarballs = [`${work}/${filename}`];
   if (native) {
     const platform = run('node', [`${source}/scripts/npm-platform.mjs`, 'linux-x64', exe, work], { env: offline });

@@ -2,29 +2,30 @@
 // from mapclean_node.cc): its option walk, usage text, names, report texts,
 // diffs and cleaning. Byte strings (names, arguments, messages) travel as
 // 'latin1' strings, one character per byte; texts as Buffers.
-import { readFileSync } from 'node:fs';
+'use strict';
+const { readFileSync } = require('node:fs');
 
-const wasm = new WebAssembly.Module(readFileSync(new URL('mapclean.wasm', import.meta.url)));
+const wasm = new WebAssembly.Module(readFileSync(require('node:path').join(__dirname, 'mapclean.wasm')));
 
 // What mapclean_node_read_arguments answers (the program's CliAction).
-export const ACTION = Object.freeze({ run: 0, usage: 1, version: 2, error: 3 });
+const ACTION = Object.freeze({ run: 0, usage: 1, version: 2, error: 3 });
 // The settings of mapclean_node_setting, in its order.
 const SETTINGS = ['verbose', 'silent', 'precision', 'review', 'recursive', 'quiet', 'stable', 'github', 'plain',
   'only', 'null', 'colourWhen', 'stdinNameGiven', 'showSettingsGiven'];
-export const REVIEW = Object.freeze({ none: 0, check: 1, list: 2, diff: 3 });
-export const COLOUR_WHEN = Object.freeze({ automatic: 0, always: 1, never: 2 });
+const REVIEW = Object.freeze({ none: 0, check: 1, list: 2, diff: 3 });
+const COLOUR_WHEN = Object.freeze({ automatic: 0, always: 1, never: 2 });
 // What mapclean_node_begin asks for besides the cleaned text.
-export const CLEAN = Object.freeze({ lines: 1, annotation: 2, diff: 4, colour: 8, backslash: 16, judge: 32 });
+const CLEAN = Object.freeze({ lines: 1, annotation: 2, diff: 4, colour: 8, backslash: 16, judge: 32 });
 const BUFFER = { text: 0, name: 1, config: 2 };
 const RESULT = { cleaned: 0, changedLines: 1, shown: 2, arguments: 3, excludes: 4, stdinName: 5, showSettings: 6 };
 
 // What Core.plan() answers for a map.
-export const PLAN = Object.freeze({ planned: 0, excluded: 1, unusable: 2 });
+const PLAN = Object.freeze({ planned: 0, excluded: 1, unusable: 2 });
 
 // Memory ran out in the module: it traps, and a new instance is needed.
-export class OutOfMemory extends Error {}
+class OutOfMemory extends Error {}
 
-export class Core {
+class Core {
   #x;
   #host;
   #args;
@@ -36,7 +37,7 @@ export class Core {
   // print(bytes), a diff's text as it is made (bytes valid during the
   // call); readConfig(name), a settings file's bytes, or throws an Error
   // whose message is the reason; spill, the scratch files where a diff keeps what is large
-  // (ScratchFiles in io.mjs: append(file, bytes), read(file, buffer,
+  // (ScratchFiles in io.cjs: append(file, bytes), read(file, buffer,
   // offset), clear(file), close(file)).
   constructor(args, host) {
     this.#host = host;
@@ -230,3 +231,5 @@ export class Core {
     return { edits: this.#x.mapclean_node_edits(), changes: this.#x.mapclean_node_changes() !== 0, shown: this.#result(RESULT.shown) };
   }
 }
+
+module.exports = { ACTION, REVIEW, COLOUR_WHEN, CLEAN, PLAN, OutOfMemory, Core };

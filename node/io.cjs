@@ -4,14 +4,15 @@
 // directories listed by bytes, and the atomic save (a temporary beside the
 // file, flushed and renamed over it, the file's mode kept). Names are byte
 // strings ('latin1').
-import fs from 'node:fs';
-import os from 'node:os';
-import { randomInt } from 'node:crypto';
+'use strict';
+const fs = require('node:fs');
+const os = require('node:os');
+const { randomInt } = require('node:crypto');
 
 const C = fs.constants;
 const flag = (name) => C[name] ?? 0;  // Windows has no O_NOFOLLOW or O_NONBLOCK
 const path = (name) => Buffer.from(name, 'latin1');
-export const SEPARATOR = process.platform === 'win32' ? '\\' : '/';
+const SEPARATOR = process.platform === 'win32' ? '\\' : '/';
 
 // The C library's texts for the error numbers a file pass meets (glibc's
 // words, as the program prints them on Linux).
@@ -30,13 +31,13 @@ const ERROR_TEXTS = {
   EILSEQ: 'Invalid or incomplete multibyte or wide character', EUCLEAN: 'Structure needs cleaning',
 };
 
-export function errorText(code) {
+function errorText(code) {
   return ERROR_TEXTS[code] ?? `Unknown error ${code}`;
 }
 
 // Why an operation failed: the program's IoFailure steps, with the
 // system's error code where the step has one.
-export class Failure extends Error {
+class Failure extends Error {
   constructor(step, code = null) {
     super(step);
     this.step = step;
@@ -51,7 +52,7 @@ const failed = (step, error) => {
 
 // The reason an error line gives in its parentheses (`printable`: the name
 // as a line shows it, for the directory of a temporary).
-export function failureReason(failure, directory, printable) {
+function failureReason(failure, directory, printable) {
   const system = failure.code ? errorText(failure.code) : '';
   switch (failure.step) {
     case 'not_regular': return failure.code ? system : 'not a regular file';
@@ -70,7 +71,7 @@ export function failureReason(failure, directory, printable) {
 
 // The arguments after the command's own, as bytes: on Linux exactly as
 // given (/proc/self/cmdline), elsewhere as Node decodes them from UTF-8.
-export function argumentBytes() {
+function argumentBytes() {
   const decoded = process.argv.slice(2);
   if (process.platform === 'linux') {
     try {
@@ -90,7 +91,7 @@ export function argumentBytes() {
 
 // The current directory as bytes: on Linux exactly (/proc/self/cwd),
 // elsewhere as Node decodes it.
-export function currentDirectoryBytes() {
+function currentDirectoryBytes() {
   if (process.platform === 'linux') {
     try {
       return fs.readlinkSync('/proc/self/cwd', { encoding: 'buffer' }).toString('latin1');
@@ -102,7 +103,7 @@ export function currentDirectoryBytes() {
 }
 
 // `directory` and `name` with one separator between them.
-export function joinedPath(directory, name) {
+function joinedPath(directory, name) {
   const last = directory.at(-1);
   return directory && last !== SEPARATOR && last !== '/' ? directory + SEPARATOR + name : directory + name;
 }
@@ -123,7 +124,7 @@ function writeAll(fd, bytes) {
 // The standard output (buffered; its first failure kept, as the program
 // keeps it for its last line) and error (unbuffered, after the output is
 // flushed, so that the lines of both keep their order).
-export class Console {
+class Console {
   #pending = [];
   #size = 0;
   #brokenPipe;
@@ -177,7 +178,7 @@ export class Console {
 
 // Reads up to `length` bytes of the standard input into `buffer` at `at`:
 // how many, 0 at its end; throws a Failure.
-export function readStandardInput(buffer, at, length) {
+function readStandardInput(buffer, at, length) {
   for (;;) {
     try {
       return fs.readSync(0, buffer, at, length, null);
@@ -226,9 +227,9 @@ function makeScratch(base) {
   }
 }
 
-// The module's scratch files (module.mjs's host.spill), each made at its
+// The module's scratch files (module.cjs's host.spill), each made at its
 // first append. Throws a Failure ('scratch').
-export class ScratchFiles {
+class ScratchFiles {
   #files = new Map();  // number: { fd, remove, size }
 
   append(file, bytes) {
@@ -277,7 +278,7 @@ export class ScratchFiles {
 // The longest line that -only reads, as the program reads them: a piece
 // of the text begins after a line end, and one whose block has grown to
 // this size without one is refused.
-export const MAX_FIELD_LINE = 1 << 20;
+const MAX_FIELD_LINE = 1 << 20;
 
 const identityOf = (info) => ({ dev: info.dev, ino: info.ino, size: info.size, mtimeNs: info.mtimeNs });
 const sameIdentity = (a, b) => a.dev === b.dev && a.ino === b.ino && a.size === b.size && a.mtimeNs === b.mtimeNs;
@@ -286,7 +287,7 @@ const sameIdentity = (a, b) => a.dev === b.dev && a.ino === b.ino && a.size === 
 // entry of a directory run, never followed: then `directory`, which must
 // still stand in place when it is saved, and the name a message gives the
 // entry's directory.
-export function fileAt(name, directory = null, directoryName = directory?.path) {
+function fileAt(name, directory = null, directoryName = directory?.path) {
   return { name, noFollow: directory !== null, directory, directoryName };
 }
 
@@ -296,7 +297,7 @@ export function fileAt(name, directory = null, directoryName = directory?.path) 
 // not the size it had when opened, 'read' on an error). Never waits on a
 // FIFO; throws a Failure ('open', 'not_regular', 'link'). The caller closes
 // `fd`.
-export function openFile(location) {
+function openFile(location) {
   let fd;
   try {
     fd = fs.openSync(path(location.name), C.O_RDONLY | flag('O_NONBLOCK') | (location.noFollow ? flag('O_NOFOLLOW') : 0));
@@ -341,7 +342,7 @@ function readerOf(fd, info) {
 
 // A copy of the standard input in a scratch file (makeScratch):
 // { file (openFile's), remove() }. Throws a Failure.
-export function copyStandardInput() {
+function copyStandardInput() {
   const { fd, remove } = makeScratch('mapclean-stdin');
   try {
     const block = Buffer.allocUnsafe(1 << 20);
@@ -362,7 +363,7 @@ export function copyStandardInput() {
 // A directory of a directory run: its path as the run names it, its
 // parent, and what was found there, so that a save can tell it still
 // stands in place.
-export class Directory {
+class Directory {
   constructor(name, parent, info, real) {
     this.path = name;
     this.parent = parent;
@@ -475,7 +476,7 @@ export class Directory {
 }
 
 // The temporaries that exist now, removed if the process must end.
-export const pendingTemporaries = new Set();
+const pendingTemporaries = new Set();
 
 function temporaryName(base) {
   const letters = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789';
@@ -500,7 +501,7 @@ function splitPath(name) {
 // the first change; the new text's rest is then appended. Each step
 // returns null, or { failure, directory } (where the temporary was to be,
 // for the message) with the file untouched and no temporary left.
-export class ReplacementFile {
+class ReplacementFile {
   #location;
   #identity;
   #directory;
@@ -680,3 +681,9 @@ export class ReplacementFile {
     return { failure: failed(step, error), directory: this.#directoryName };
   }
 }
+
+module.exports = {
+  SEPARATOR, MAX_FIELD_LINE, pendingTemporaries, errorText, failureReason, argumentBytes, currentDirectoryBytes,
+  joinedPath, readStandardInput, fileAt, openFile, copyStandardInput, Failure, Console, ScratchFiles, Directory,
+  ReplacementFile,
+};

@@ -1,19 +1,20 @@
 // mapclean from npm where no program of the platform runs: the program's
 // command line, run by Node (bin.cjs starts it). The option
 // walk, the texts of every line and diff, and the cleaning come from the
-// program's own code compiled to WebAssembly (module.mjs); this file and
-// io.mjs do what the program's file pass and directory walk do, with
+// program's own code compiled to WebAssembly (module.cjs); this file and
+// io.cjs do what the program's file pass and directory walk do, with
 // Node's files and streams, and print what they print.
-import fs from 'node:fs';
-import os from 'node:os';
-import tty from 'node:tty';
+'use strict';
+const fs = require('node:fs');
+const os = require('node:os');
+const tty = require('node:tty');
 
-import { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, PLAN, REVIEW } from './module.mjs';
-import {
+const { ACTION, CLEAN, COLOUR_WHEN, Core, OutOfMemory, PLAN, REVIEW } = require('./module.cjs');
+const {
   Console, Directory, Failure, MAX_FIELD_LINE, ReplacementFile, SEPARATOR, ScratchFiles, argumentBytes, copyStandardInput,
   currentDirectoryBytes, errorText, failureReason, fileAt, joinedPath, openFile, pendingTemporaries,
   readStandardInput,
-} from './io.mjs';
+} = require('./io.cjs');
 
 const bytesOf = (name) => Buffer.from(name, 'latin1');
 const exists = (name) => {
@@ -617,11 +618,13 @@ async function run() {
   return tally.anyFailed ? 2 : 0;
 }
 
-let status = await run();
-out.flush();
-if (out.outputError) {
-  out.error(`Error writing to standard output (${errorText(out.outputError)})\n`);
-  status = 2;
-}
-await checkpoint();
-process.exitCode = status;
+(async () => {
+  let status = await run();
+  out.flush();
+  if (out.outputError) {
+    out.error(`Error writing to standard output (${errorText(out.outputError)})\n`);
+    status = 2;
+  }
+  await checkpoint();
+  process.exitCode = status;
+})();
