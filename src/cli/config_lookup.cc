@@ -168,9 +168,10 @@ const ConfigFile* ConfigLookup::for_folder(const std::string& path) {
     case ConfigSource::nearest:
         break;
     }
+    // A current directory that cannot be read (removed meanwhile) has no
+    // folders above it to search: a relative path then has no settings file.
     const auto folder = absolute(path);
-    if (!folder) return fail("the current directory cannot be read to find settings files");
-    return nearest(*folder);
+    return folder ? nearest(*folder) : nullptr;
 }
 
 MapPlan ConfigLookup::plan(const std::string& path) {
