@@ -5,7 +5,7 @@
 // package of that program, installs both into a temporary folder, and times
 // `-check` and `-check -stable` on each map (by default samples/noisy.map)
 // through the command as installed (which runs the program) and with
-// MAPCLEAN_WASM=1 (the WebAssembly command), the median of 31 runs each, and
+// MAPCLEAN_WASM=1 (the WebAssembly command), the median of 61 runs each, and
 // Node's own start-up (an empty CommonJS script, as the command is), which
 // every run of the command pays.
 import { spawnSync } from 'node:child_process';
@@ -33,7 +33,7 @@ const command = `${work}/prefix/bin/mapclean`;
 // turns so that a change in the machine's load reaches each alike.
 function medians(runs) {
   const times = runs.map(() => []);
-  for (let i = 0; i < 31; i++) {
+  for (let i = 0; i < 61; i++) {
     runs.forEach(([command, args, env], n) => {
       const start = process.hrtime.bigint();
       const run = spawnSync(command, args, { stdio: 'ignore', env: env ?? process.env });
@@ -41,7 +41,7 @@ function medians(runs) {
       if (run.status === null || run.status > 1) throw new Error(`${command} ${args.join(' ')}: ${run.status ?? run.signal}`);
     });
   }
-  return times.map((list) => list.sort((x, y) => x - y)[15]);
+  return times.map((list) => list.sort((x, y) => x - y)[30]);
 }
 
 try {

@@ -3,6 +3,10 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define MAPCLEAN_X86 1
+#define MAPCLEAN_BLOCKS 1
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#define MAPCLEAN_BLOCKS 1
 #endif
 
 namespace {
@@ -58,7 +62,7 @@ const char* find_bytes(const char* begin, const char* p, const char* end, int pr
     return end;
 }
 
-#ifdef MAPCLEAN_X86
+#ifdef MAPCLEAN_BLOCKS
 
 // The rules for a block of WIDTH bytes at `at`, as a mask of the hits,
 // written once with the compiler's vector types for each width (V: signed
@@ -134,11 +138,17 @@ typedef unsigned char UV16 __attribute__((vector_size(16)));
 typedef char V32 __attribute__((vector_size(32)));
 typedef unsigned char UV32 __attribute__((vector_size(32)));
 
+#ifdef MAPCLEAN_X86
 #define MAPCLEAN_AVX2 __attribute__((target("avx2")))
 MAPCLEAN_DEFINE_AUTOMATIC_BLOCK(automatic_hits_sse2, , V16, UV16, 16, _mm_movemask_epi8((__m128i)hits))
 MAPCLEAN_DEFINE_AUTOMATIC_BLOCK(automatic_hits_avx2, MAPCLEAN_AVX2, V32, UV32, 32, _mm256_movemask_epi8((__m256i)hits))
 MAPCLEAN_DEFINE_FIXED_BLOCK(fixed_hits_sse2, , V16, UV16, 16, _mm_movemask_epi8((__m128i)hits))
 MAPCLEAN_DEFINE_FIXED_BLOCK(fixed_hits_avx2, MAPCLEAN_AVX2, V32, UV32, 32, _mm256_movemask_epi8((__m256i)hits))
+#else
+// WebAssembly's 128-bit SIMD: the same 16-byte blocks, its bitmask for SSE2's movemask.
+MAPCLEAN_DEFINE_AUTOMATIC_BLOCK(automatic_hits_sse2, , V16, UV16, 16, wasm_i8x16_bitmask((v128_t)hits))
+MAPCLEAN_DEFINE_FIXED_BLOCK(fixed_hits_sse2, , V16, UV16, 16, wasm_i8x16_bitmask((v128_t)hits))
+#endif
 
 // The search WIDTH bytes at a time with Block, whose rule reads Before bytes
 // before a block and After after it; the bytes too near either end of the
@@ -154,11 +164,13 @@ const char* find_blocks(const char* begin, const char* p, const char* end, int p
     return find_bytes<Rule>(begin, p, end, precision);
 }
 
+#endif
+
+#ifdef MAPCLEAN_X86
 bool has_avx2() {
     __builtin_cpu_init();  // may run before the runtime's own constructors
     return __builtin_cpu_supports("avx2");
 }
-
 #endif
 
 }  // namespace
@@ -167,6 +179,8 @@ SimdWidth widest_simd_width() {
 #ifdef MAPCLEAN_X86
     static const SimdWidth widest = has_avx2() ? SimdWidth::avx2 : SimdWidth::sse2;
     return widest;
+#elif defined(MAPCLEAN_BLOCKS)
+    return SimdWidth::sse2;
 #else
     return SimdWidth::portable;
 #endif
@@ -181,6 +195,8 @@ const char* find_fixed_candidate(const char* begin, const char* p, const char* e
 #ifdef MAPCLEAN_X86
     case SimdWidth::avx2:
         return find_blocks<fixed_hits_avx2, 32, 6, 8, is_fixed_candidate>(begin, p, end, precision);
+#endif
+#ifdef MAPCLEAN_BLOCKS
     case SimdWidth::sse2:
         return find_blocks<fixed_hits_sse2, 16, 6, 8, is_fixed_candidate>(begin, p, end, precision);
 #endif
@@ -194,6 +210,8 @@ const char* find_automatic_candidate(const char* begin, const char* p, const cha
 #ifdef MAPCLEAN_X86
     case SimdWidth::avx2:
         return find_blocks<automatic_hits_avx2, 32, 1, 2, is_automatic_candidate>(begin, p, end, 0);
+#endif
+#ifdef MAPCLEAN_BLOCKS
     case SimdWidth::sse2:
         return find_blocks<automatic_hits_sse2, 16, 1, 2, is_automatic_candidate>(begin, p, end, 0);
 #endif

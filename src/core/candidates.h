@@ -5,7 +5,7 @@
 // How many bytes a search takes at once.
 enum class SimdWidth {
     portable,  // one byte at a time, on any processor
-    sse2,      // 16 bytes (every x86-64 processor)
+    sse2,      // 16 bytes (SSE2: every x86-64 processor; SIMD128 in WebAssembly)
     avx2,      // 32 bytes, where the processor has AVX2
 };
 
