@@ -44,7 +44,7 @@ class Mapclean {
   }
 
   // The settings files of a dropped folder ([{ path: below the drop, with
-  // '/', bytes }]) for the next plans, with the page's `options`, of which
+  // '/', bytes }], one or more) for the next plans, with the page's `options`, of which
   // `given` (bits: 1 precision, 2 plain, 4 only, 8 stable) the user set.
   useConfigs(files, options, given) {
     this.#configs = [files, options, given];
@@ -57,10 +57,6 @@ class Mapclean {
       this.#put(bytes);
       this.#x.mapclean_wasm_config_add(index === 0 ? 1 : 0);
     });
-    if (files.length === 0) {
-      this.#put(new Uint8Array(1));
-      this.#x.mapclean_wasm_config_add(1);
-    }
     this.#x.mapclean_wasm_config_start(...this.#args(options), given >>> 0);
   }
 

@@ -5,8 +5,6 @@
 #define TOML_ENABLE_FORMATTERS 0
 #include <toml++/toml.h>
 
-#include <limits>
-
 #include "cli/options.h"
 
 void RuleKeys::take(const RuleKeys& later) {
@@ -39,10 +37,7 @@ struct Reader {
             if (const auto* text = value.as_string(); text && text->get() == "auto") {
                 keys.precision = {-1, source_of(key)};
             } else if (const auto* number = value.as_integer()) {
-                constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-                constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
-                const int64_t n = number->get();  // saturated as the option is
-                keys.precision = {static_cast<int32_t>(n > kMax ? kMax : (n < kMin ? kMin : n)), source_of(key)};
+                keys.precision = {saturated_precision(number->get()), source_of(key)};
             } else {
                 return fail(key.source(), "precision must be a whole number or \"auto\"");
             }
@@ -64,10 +59,7 @@ struct Reader {
                 }
             }
             const std::optional<unsigned> fields = typed ? parse_fields(list) : std::nullopt;
-            if (!fields) {
-                return fail(key.source(), "only takes planes, texture, offsets, rotation, scales, axes, matrix, "
-                                          "flags, patches or keys");
-            }
+            if (!fields) return fail(key.source(), "only takes " + std::string(kFieldWords));
             keys.only = {*fields, source_of(key)};
         } else {
             return false;

@@ -157,7 +157,7 @@ const ConfigFile* ConfigLookup::nearest(const std::string& folder) {
     return found;
 }
 
-const ConfigFile* ConfigLookup::for_folder(const std::string& path) {
+const ConfigFile* ConfigLookup::in_folder(const std::optional<std::string>& folder) {
     lastError_.reset();
     switch (source_) {
     case ConfigSource::none:
@@ -170,15 +170,16 @@ const ConfigFile* ConfigLookup::for_folder(const std::string& path) {
     }
     // A current directory that cannot be read (removed meanwhile) has no
     // folders above it to search: a relative path then has no settings file.
-    const auto folder = absolute(path);
     return folder ? nearest(*folder) : nullptr;
 }
+
+const ConfigFile* ConfigLookup::for_folder(const std::string& path) { return in_folder(absolute(path)); }
 
 MapPlan ConfigLookup::plan(const std::string& path) {
     MapPlan plan{base_, {}, nullptr, nullptr, std::nullopt};
     if (source_ == ConfigSource::none) return plan;
     const auto file = absolute(path);
-    plan.file = for_folder(file ? parent_of(*file, files_.separator()) : path);
+    plan.file = in_folder(file ? std::optional(parent_of(*file, files_.separator())) : std::nullopt);
     plan.error = lastError_;
     if (!plan.file || !file) return plan;
     plan.keys = keys_for(*plan.file, *file);
@@ -194,7 +195,7 @@ MapPlan ConfigLookup::plan(const std::string& path) {
 bool ConfigLookup::excludes_folder(const std::string& path) {
     if (source_ == ConfigSource::none) return false;
     const auto folder = absolute(path);
-    const ConfigFile* config = folder ? for_folder(*folder) : nullptr;
+    const ConfigFile* config = folder ? in_folder(folder) : nullptr;
     return config && excluding_glob(*config, *folder) != nullptr;
 }
 

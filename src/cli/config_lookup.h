@@ -62,6 +62,9 @@ public:
 
 private:
     const ConfigFile* nearest(const std::string& folder);
+    // for_folder for the folder already made absolute (nullopt: it could
+    // not be).
+    const ConfigFile* in_folder(const std::optional<std::string>& folder);
     // The file at `file` (absolute), read once; `given`: its name as the
     // user gave it, if so. Null when it cannot be used.
     const ConfigFile* load(const std::string& file, int depth, const std::string& given);

@@ -84,19 +84,20 @@ std::optional<int32_t> parse_precision(std::string_view text) {
     if (i == text.size()) return std::nullopt;
 
     constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
     int64_t value = 0;
     for (; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9') return std::nullopt;
         value = value * 10 + (text[i] - '0');
         if (value > kMax + 1) value = kMax + 1;  // saturate; digits may go on
     }
-    value = negative ? -value : value;
-    return static_cast<int32_t>(value > kMax ? kMax : (value < kMin ? kMin : value));
+    return saturated_precision(negative ? -value : value);
 }
 
-const char kBadFieldsMessage[] =
-    "Error: -only takes planes, texture, offsets, rotation, scales, axes, matrix, flags, patches or keys: ";
+int32_t saturated_precision(int64_t value) {
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value > kMax ? kMax : (value < kMin ? kMin : value));
+}
 
 std::optional<unsigned> parse_fields(std::string_view text) {
     unsigned fields = 0;
@@ -184,7 +185,9 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             g_given |= given_plain;
         } else if (is_one_of(argument, {"-only", "--only"})) {
             const auto fields = hasNext ? parse_fields(argv[i + 1]) : std::nullopt;
-            if (!fields) return wrong(std::string(kBadFieldsMessage) + (hasNext ? argv[i + 1] : ""));
+            if (!fields) {
+                return wrong("Error: -only takes " + std::string(kFieldWords) + ": " + (hasNext ? argv[i + 1] : ""));
+            }
             g_only = *fields;
             g_given |= given_only;
             ++i;

@@ -15,6 +15,14 @@ bool equals_ignoring_case(std::string_view a, std::string_view b);
 // of overflowing. nullopt for any other text.
 std::optional<int32_t> parse_precision(std::string_view text);
 
+// `value` as a precision: saturated at the limits of a signed 32-bit
+// integer, as "-precision" and a settings file's `precision` both take it.
+int32_t saturated_precision(int64_t value);
+
+// The words "-only" and a settings file's `only` take, as messages list them.
+inline constexpr std::string_view kFieldWords =
+    "planes, texture, offsets, rotation, scales, axes, matrix, flags, patches or keys";
+
 // The set of fields a "-only" argument names: comma-separated words, each
 // one of kFieldNames in any letter case. nullopt when any word (an empty one
 // too) is none of them.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
-#include <vector>
 
 #include "filepass/console.h"
 #include "filepass/file_io.h"
@@ -263,22 +262,29 @@ int64_t process_file_or_throw(const FileTarget& file, const std::string& shown, 
     return review_pieces(forEachPiece, file.name, shown, stdout, settings, tally);
 }
 
-// The diff of the standard input, from a copy of it (in a scratch file
-// beyond 8 MiB): a diff reads its text twice (a NUL anywhere makes it
-// binary). Throws ScratchFailure.
-void diff_standard_input(const RunSettings& settings, RunTally& tally) {
-    const std::unique_ptr<SpillingStore> copy = scratch_store(8 << 20);
+// Hands the standard input to `take` a block at a time, to its end: true,
+// or false once a read failed (reported, and in `tally`).
+template <typename Take>
+bool read_all_standard_input(Take take, RunTally& tally) {
     std::string block(1 << 18, '\0');
     for (;;) {
         int error = 0;
         const int64_t got = read_standard_input(block.data(), block.size(), error);
         if (got < 0) {
             report_read_failure(IoFailure{IoFailure::read, error}, "-", tally);
-            return;
+            return false;
         }
-        if (got == 0) break;
-        copy->append(std::string_view(block.data(), static_cast<size_t>(got)));
+        if (got == 0) return true;
+        take(std::string_view(block.data(), static_cast<size_t>(got)));
     }
+}
+
+// The diff of the standard input, from a copy of it (in a scratch file
+// beyond 8 MiB): a diff reads its text twice (a NUL anywhere makes it
+// binary). Throws ScratchFailure.
+void diff_standard_input(const RunSettings& settings, RunTally& tally) {
+    const std::unique_ptr<SpillingStore> copy = scratch_store(8 << 20);
+    if (!read_all_standard_input([&](std::string_view data) { copy->append(data); }, tally)) return;
     copy->seal();
     StoreReader reader(*copy);
     diff_pieces(reader, "-", "-", settings, tally);
@@ -347,13 +353,5 @@ void process_standard_streams(const RunSettings& settings, RunTally& tally) {
 }
 
 void pass_standard_streams_through(const RunSettings& settings, RunTally& tally) {
-    if (settings.review != Review::none) return;
-    std::vector<char> block(1 << 16);
-    for (;;) {
-        int error = 0;
-        const int64_t got = read_standard_input(block.data(), block.size(), error);
-        if (got < 0) report_read_failure(IoFailure{IoFailure::read, error}, "-", tally);
-        if (got <= 0) return;
-        print_text(std::string_view(block.data(), static_cast<size_t>(got)));
-    }
+    if (settings.review == Review::none) read_all_standard_input([](std::string_view data) { print_text(data); }, tally);
 }
