@@ -154,6 +154,8 @@ function reportDirectoryFailure(name, failure) {
 const printTo = (toError, text) => (toError ? out.error(text.toString('latin1')) : out.out(text));
 
 function printReport(toError, shown, edits, start) {
+  // A brief run names only what changes (as the program's print_report).
+  if (settings.brief && (edits === 0 || settings.review === REVIEW.none)) return;
   if (!settings.quiet) printTo(toError, `File: ${shown}  Edits: ${edits}  Time: ${seconds(start)} seconds\n`);
 }
 
@@ -386,7 +388,7 @@ function matchesSegment(glob, text) {
 }
 
 const excluded = (name, below) => excludes.some((glob) => matchesGlob(glob, name) || matchesGlob(glob, below));
-const showsProgress = () => !settings.quiet && (settings.review === REVIEW.none || settings.review === REVIEW.check);
+const showsProgress = () => !settings.quiet && !settings.brief && (settings.review === REVIEW.none || settings.review === REVIEW.check);
 const below = (path, name) => (path ? `${path}/${name}` : name);
 
 // The files of one directory, then (recursive) those below it, depth first.

@@ -62,6 +62,21 @@ TEST_F(Modes, CheckReportsWritesNothingAndSaysByItsStatus) {
     EXPECT_EQ(read_file(dir.file("b.map")), kNoisy);
 }
 
+// What hooks and CI print: a line per map that changes, and the summary.
+TEST_F(Modes, BriefNamesOnlyTheFilesThatChange) {
+    write_file(dir.file("a.map"), kClean);
+    write_file(dir.file("b.map"), kNoisy);
+    ProgramRun run = run_mapclean({"-check", "-brief", dir.native()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(mask_times(run.out), report("b.map", 1) + "1 of 2 files would change\n");
+
+    run = run_mapclean({"-s", "-brief", "--", entry("a.map"), entry("b.map")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "Changes saved to '" + entry("b.map") + "'.\n");
+    EXPECT_EQ(read_file(dir.file("b.map")), kClean);
+    EXPECT_EQ(run_mapclean({"-s", "-brief", "-quiet", dir.native()}).out, "");
+}
+
 TEST_F(Modes, FilterCleansStdinToStdout) {
     constexpr char kInput[] = "a 1.0000001\r\n\0 2.0000001\r\nb 0.2999999";
     constexpr char kOutput[] = "a 1\r\n\0 2.0000001\r\nb 0.2999999";

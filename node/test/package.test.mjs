@@ -137,6 +137,7 @@ test('the package: packed, installed offline, same as the program', { skip: miss
     ['-list', '-stable', '--', '--color=never.map', 'noisy.map', 'missing.map', 'dir.map', 'link-out.map', 'sub'],
     ['-s', '-quiet', '--color=never.map', 'sp ace.map', 'readonly.map', 'link-in.map'], ['-check', 'notes.txt', 'locked.map'],
     ['-check', 'locked'], ['-check', 'sub/deeper/'], ['-diff', 'nul.map', 'crlf.map', 'empty.map'],
+    ['--check', '--brief', '-r', '.'],
     ['-check', '-r', 'set'], ['-diff', 'set/a.map', 'set/q3/b.map', 'set/skip/c.map'], ['-show-settings', 'set'],
     ['-p', '3', '-show-settings', 'set/skip/c.map'], ['-config', 'bad.toml', '-check', 'noisy.map'],
     ['-config', 'one.toml', '-diff', '-r', 'set'], ['-no-config', '-list', '-r', 'set'],

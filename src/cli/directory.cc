@@ -136,7 +136,8 @@ void walk(const std::shared_ptr<const Directory>& dir, const std::string& below,
 // overall time): not with -quiet, and not where stdout carries only paths
 // or diffs.
 bool shows_progress(const RunSettings& settings) {
-    return !settings.quiet && (settings.review == Review::none || settings.review == Review::check);
+    if (settings.quiet || settings.brief) return false;
+    return settings.review == Review::none || settings.review == Review::check;
 }
 
 }  // namespace

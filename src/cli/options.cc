@@ -60,6 +60,8 @@ const char kUsageText[] =
     "  -show-settings PATH, --show-settings PATH\n"
     "                               print the settings for PATH and where each comes from\n"
     "  -quiet, -q, --quiet          no report, 'Changes saved' or overall time lines\n"
+    "  -brief, --brief              one line per file that changes: 'Changes saved', or\n"
+    "                               with -check its report line; no overall time line\n"
     "  -r, -recursive, --recursive  also clean the .map files of subdirectories\n"
     "  -help, -h, --help, -?        print this text and exit\n"
     "  -version, --version          print the version and exit\n"
@@ -177,6 +179,8 @@ CliRequest read_arguments(int argc, const char* const* argv) {
             // Every target is processed anyway; kept for the scripts that say so.
         } else if (is_one_of(argument, {"-quiet", "-q", "--quiet"})) {
             g_quiet = 1;
+        } else if (is_one_of(argument, {"-brief", "--brief"})) {
+            g_brief = 1;
         } else if (is_one_of(argument, {"-stable", "--stable"})) {
             g_stable = 1;
             g_given |= given_stable;

@@ -6,6 +6,7 @@ int32_t g_precision = -1;
 Review g_review = Review::none;
 int g_recursive = 0;
 int g_quiet = 0;
+int g_brief = 0;
 int g_stable = 0;
 int g_github = 0;
 int g_plain = 0;
@@ -27,6 +28,7 @@ RunSettings run_settings() {
     settings.verbose = g_verbose != 0;
     settings.silent = g_silent != 0;
     settings.quiet = g_quiet != 0;
+    settings.brief = g_brief != 0;
     settings.github = g_github != 0;
     settings.colour = g_colour != 0;
     settings.null = g_null != 0;

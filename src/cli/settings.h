@@ -16,6 +16,7 @@ extern int32_t g_precision;    // < 0: automatic mode; >= 0: decimals to round t
 extern Review g_review;        // none, or what a run that writes nothing shows
 extern int g_recursive;        // directory runs descend into subdirectories
 extern int g_quiet;            // no report, "Changes saved", overall time or no-target lines
+extern int g_brief;            // report lines of changed files only; no overall time or no-target lines
 extern int g_stable;           // rewrite until nothing more would change
 extern int g_github;           // with check: a GitHub Actions annotation per changed file
 extern int g_plain;            // automatic mode writes exponent forms as plain decimals

@@ -10,6 +10,9 @@ double seconds_since(Clock::time_point start) {
 
 void print_report(std::FILE* stream, const RunSettings& settings, const std::string& shown, int64_t edits,
                   double seconds) {
+    // A brief run names only what changes: in a check, the files that would;
+    // in a run that writes, the save line says it.
+    if (settings.brief && (edits == 0 || settings.review == Review::none)) return;
     if (!settings.quiet) print_to(stream, "File: %s  Edits: %" PRId64 "  Time: %.3f seconds\n", shown.c_str(), edits, seconds);
 }
 

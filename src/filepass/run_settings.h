@@ -21,6 +21,7 @@ struct RunSettings {
     bool verbose = false;          // a "Changed" line for every edit
     bool silent = false;           // no questions, no pauses; commit every change
     bool quiet = false;            // no report or "Changes saved" lines
+    bool brief = false;            // one line per file that changes: its save, or its report line
     bool github = false;           // with check: a GitHub Actions annotation per changed file
     bool colour = false;           // diffs in colour
     bool null = false;             // list: end each path with a NUL instead of a newline
