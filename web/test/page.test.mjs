@@ -156,6 +156,8 @@ test('the page cleans picked and dropped maps as the program does', { skip: miss
     await t.test('automatic mode, settled by default: a picked map and a dropped folder', async () => {
       await open();
       assert.equal(await page.$eval('#command', (code) => code.textContent), 'mapclean -stable');
+      const versionLine = spawnSync(exe, ['--version'], { encoding: 'utf8' }).stdout.trim();
+      assert.ok((await page.$eval('footer', (footer) => footer.textContent)).includes(versionLine), 'the version');
       await (await page.$('#files')).uploadFile(noisy);
       await finished();
       const [result] = await results();
