@@ -419,15 +419,15 @@ async function walk(dir, path, run) {
     await checkpoint();
     processFile(found.location, fullPath);
   }
-  if (!settings.recursive) {
-    run.unsearched = listing.subdirectories.length > 0;
-    return;
-  }
   for (const name of listing.subdirectories) {
     const subBelow = below(path, name);
     if (excluded(name, subBelow)) continue;
     const subPath = joinedPath(dir.path, name);
     if (core.excludesFolder(subPath)) continue;
+    if (!settings.recursive) {
+      ++run.unsearched;  // those a -r run would enter
+      continue;
+    }
     if (!pathFits(joinedPath(subPath, '*.map'))) continue;
     let sub;
     try {
@@ -451,13 +451,17 @@ async function processDirectory(name) {
     reportDirectoryFailure(name, failure);
     return;
   }
-  const run = { rootName: name, matched: 0, failed: false, unsearched: false };
+  const run = { rootName: name, matched: 0, failed: false, unsearched: 0 };
   await walk(root, '', run);
   if (run.matched === 0) {
     if (!run.failed) {
-      out.error(`No .map files found in directory: ${printable(name)}${run.unsearched ? ' (its subdirectories are searched with -r)' : ''}\n`);
+      out.error(`No .map files found in directory: ${printable(name)}${run.unsearched > 0 ? ' (its subdirectories are searched with -r)' : ''}\n`);
     }
     return;
+  }
+  if (run.unsearched > 0 && !settings.quiet && !settings.brief) {
+    const [folders, them] = run.unsearched === 1 ? ['subdirectory', 'it'] : ['subdirectories', 'them'];
+    out.error(`Not searched: ${run.unsearched} ${folders} of ${printable(name)}; -r cleans ${them} too\n`);
   }
   if (showsProgress()) out.out(`Overall processing time: ${seconds(start)} seconds\n`);
 }
@@ -553,6 +557,12 @@ async function run() {
       return 1;
     default:
       break;
+  }
+  if (settings.gitFilter) {
+    out.error('Error: -git-filter needs the program of a platform package (npm install mapclean with its optional '
+      + 'dependencies); the WebAssembly command does not serve git\'s filter protocol: use the clean filter '
+      + '"mapclean -quiet -stable -stdin-filename %f -"\n');
+    return 1;
   }
   const filters = targets.filter((target) => target === '-').length;
   if (filters > 1) {

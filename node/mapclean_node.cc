@@ -142,7 +142,7 @@ NODE_EXPORT(mapclean_node_setting) int32_t mapclean_node_setting(uint32_t which)
     const int32_t settings[] = {g_verbose, g_silent, g_precision, static_cast<int32_t>(g_review), g_recursive,
                                 g_quiet,   g_stable, g_github,    g_plain, static_cast<int32_t>(g_only),
                                 g_null,    static_cast<int32_t>(g_colourWhen),
-                                g_stdinName.has_value(), g_showSettings.has_value(), g_brief};
+                                g_stdinName.has_value(), g_showSettings.has_value(), g_brief, g_gitFilter};
     return which < std::size(settings) ? settings[which] : 0;
 }
 

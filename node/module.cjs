@@ -11,7 +11,7 @@ const wasm = new WebAssembly.Module(readFileSync(require('node:path').join(__dir
 const ACTION = Object.freeze({ run: 0, usage: 1, version: 2, error: 3 });
 // The settings of mapclean_node_setting, in its order.
 const SETTINGS = ['verbose', 'silent', 'precision', 'review', 'recursive', 'quiet', 'stable', 'github', 'plain',
-  'only', 'null', 'colourWhen', 'stdinNameGiven', 'showSettingsGiven', 'brief'];
+  'only', 'null', 'colourWhen', 'stdinNameGiven', 'showSettingsGiven', 'brief', 'gitFilter'];
 const REVIEW = Object.freeze({ none: 0, check: 1, list: 2, diff: 3 });
 const COLOUR_WHEN = Object.freeze({ automatic: 0, always: 1, never: 2 });
 // What mapclean_node_begin asks for besides the cleaned text.

@@ -84,8 +84,8 @@ TEST_F(Clients, GitCleanFilterRecipeCleansTheMapsOfEveryClone) {
     // Only blobs are compared: whether git status re-reads a file whose stat
     // data look unchanged depends on timing.
     const std::string recipe = readme_block("### Use as a git clean filter");
-    const std::string configure = recipe.substr(0, recipe.find('\n'));
-    ASSERT_EQ(configure.rfind("git config filter.mapclean.clean", 0), 0u) << recipe;
+    const std::string configure = recipe.substr(0, recipe.find("\necho"));
+    ASSERT_NE(configure.find("git config filter.mapclean.process \"mapclean"), std::string::npos) << recipe;
     ProgramRun run = shell(kRepo + "git add a.map b.MAP c.map; git commit -qm noisy; " + recipe +
                            "git ls-files .gitattributes; git show HEAD:a.map HEAD:b.MAP HEAD:c.map");
     EXPECT_EQ(run.status, 0) << run.out;
@@ -98,6 +98,86 @@ TEST_F(Clients, GitCleanFilterRecipeCleansTheMapsOfEveryClone) {
                 "; printf '%s' '" + kNoisyA + "' > a.map; git add a.map; git show :a.map");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(run.out, kCleanA);
+}
+
+// git's long-running filter against its one-shot one, on a tree with
+// settings, an excluded map, a map past the filter's memory (a scratch
+// file then holds it) and a folder whose settings file is wrong.
+TEST_F(Clients, GitProcessFilterStoresWhatTheOneShotFilterStores) {
+    if (!command_installed("git")) GTEST_SKIP() << "git is not installed";
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.file("tree/q3/skip"));
+    fs::create_directories(dir.file("tree/bad"));
+    for (int i = 0; i < 40; ++i) {
+        write_file(dir.file("tree/m" + std::to_string(i) + ".map"), i % 2 ? kNoisyA : kNoisyB);
+        write_file(dir.file("tree/q3/m" + std::to_string(i) + ".MAP"), i % 3 ? kNoisyB : kCleanC);
+    }
+    write_file(dir.file("tree/q3/.mapclean.toml"), "precision = 1\nexclude = [\"skip\"]\n");
+    write_file(dir.file("tree/q3/skip/kept.map"), kNoisyA);
+    write_file(dir.file("tree/bad/.mapclean.toml"), "precision = \"some\"\n");
+    write_file(dir.file("tree/bad/left.map"), kNoisyA);
+    std::string big;
+    while (big.size() < (9u << 20)) big += kNoisyA;
+    write_file(dir.file("tree/big.map"), big);
+    const std::string setup = "mkdir -p bin; ln -sf \"$1\" bin/mapclean; export PATH=\"$PWD/bin:$PATH\"; ";
+    const std::string attributes = "echo '*.[mM][aA][pP] filter=mapclean' > .gitattributes; ";
+    // The blobs each stores, and what git said.
+    ProgramRun once = shell(setup + "cp -r tree once; cd once; git init -q; " + attributes +
+                            "git config filter.mapclean.clean 'mapclean -quiet -stable -stdin-filename %f -'; "
+                            "git add -A 2>&1; git ls-files -s");
+    ProgramRun process = shell(setup + "cp -r tree process; cd process; git init -q; " + attributes +
+                               "git config filter.mapclean.process 'mapclean -quiet -stable -git-filter'; "
+                               "GIT_TRACE_PACKET=0 git add -A 2>../errors; git ls-files -s");
+    ASSERT_EQ(once.status, 0) << once.out;
+    ASSERT_EQ(process.status, 0) << process.out;
+    const std::string listing = process.out;
+    EXPECT_EQ(listing, once.out.substr(once.out.find("100644")));  // after the one-shot filter's error line
+    EXPECT_EQ(read_file(dir.file("errors")),
+              "Error: bad/left.map is not cleaned: bad/.mapclean.toml:1: precision must be a whole number or \"auto\"\n");
+    // Cleaned (with q3's settings), passed through, and left as it was.
+    ProgramRun shown = shell("cd process; git show :m1.map :q3/m1.MAP :q3/skip/kept.map :bad/left.map; "
+                             "git show :big.map | wc -c");
+    EXPECT_EQ(shown.out, std::string(kCleanA) + "\"origin\" \"92.7 0 24\"\r\n" + kNoisyA + kNoisyA +
+                             std::to_string(big.size() / (sizeof kNoisyA - 1) * (sizeof kCleanA - 1)) + "\n");
+
+    // Made required, the wrong settings stop the command, naming the map.
+    const ProgramRun required = shell(setup + "cd process; git config filter.mapclean.required true; "
+                                      "git rm -q --cached bad/left.map; git add bad/left.map || echo failed");
+    EXPECT_NE(required.out.find("bad/left.map: clean filter 'mapclean' failed"), std::string::npos) << required.out;
+    EXPECT_NE(required.out.find("failed\n"), std::string::npos) << required.out;
+}
+
+// Two branches each move another brush of a map whose noise their editors
+// wrote differently, on a map committed before the filter: with the
+// README's merge setting the merge resolves and stores clean text; without
+// it, every line of the map conflicts.
+TEST_F(Clients, GitMergeOfTheSameMapResolvesWithTheRecipe) {
+    if (!command_installed("git")) GTEST_SKIP() << "git is not installed";
+    const auto map = [](const char* noise, const char* first, const char* second) {
+        return std::string("{\n( 0 0 ") + first + " ) ( 1 0 " + noise + " ) ( 0 1 0 ) wall 0 0 0 1 1\n}\n"
+               "{\n\"classname\" \"light\"\n}\n{\n( 64 0 " + second + " ) ( 1 0 " + noise +
+               " ) ( 0 1 0 ) floor 0 0 0 1 1\n}\n";
+    };
+    std::filesystem::create_directories(dir.file("repo"));
+    write_file(dir.file("repo/room.map"), map("0.30000000000000004", "0.30000000000000004", "0.30000000000000004"));
+    write_file(dir.file("moved-first.map"), map("0.29999999999999999", "16.300000000000001", "0.29999999999999999"));
+    write_file(dir.file("moved-second.map"), map("0.30000000000000001", "0.30000000000000001", "8.2999999999999998"));
+    std::string recipe = readme_block("### Use as a git clean filter");
+    recipe = recipe.substr(0, recipe.find("\necho"));
+    const std::string branches =
+        "git commit -qam base; " + recipe + "; echo '*.map filter=mapclean' > .gitattributes; "
+        "git add .gitattributes; git commit -qm attributes; git branch second; "
+        "cp ../moved-first.map room.map; git commit -qam first; git checkout -q second; "
+        "cp ../moved-second.map room.map; git commit -qam second; git checkout -q master 2>/dev/null || "
+        "git checkout -q main; ";
+    ProgramRun run = shell(kRepo + "git add room.map; " + branches +
+                           "git merge -q --no-edit second >/dev/null && git show HEAD:room.map");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, map("0.3", "16.3", "8.3"));
+
+    run = shell("export PATH=\"$PWD/bin:$PATH\"; cd repo; git reset -q --hard HEAD~1; "
+                "git -c merge.renormalize=false merge -q --no-edit second >/dev/null || echo conflict");
+    EXPECT_NE(run.out.find("conflict"), std::string::npos) << run.out;
 }
 
 TEST_F(Clients, VimFiltersTheBufferThroughMapclean) {

@@ -38,7 +38,7 @@ TEST_F(Directory, ProcessesOnlyMapFilesInNameOrder) {
 
     const ProgramRun run = run_mapclean({"-s", dir.native()});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "Not searched: 1 subdirectory of " + dir.native() + "; -r cleans it too\n");
     // POSIX runs sort names by bytes; Windows keeps its enumeration's own
     // order, which is by name without regard to case.
     const auto names = target_is_windows()
@@ -113,7 +113,8 @@ TEST_F(Directory, EntryThatIsNoFileIsReportedAndTheBatchGoesOn) {
               report("a.map", 1) + "Changes saved to '" + entry("a.map") + "'.\n" +
                   error_line("Error opening file: " + entry("b.map"), "Is a directory") +
                   error_line("Error opening file: " + entry("c.map"), "not a regular file") + report("d.map", 1) +
-                  "Changes saved to '" + entry("d.map") + "'.\nOverall processing time: T seconds\n");
+                  "Changes saved to '" + entry("d.map") + "'.\nNot searched: 1 subdirectory of " + dir.native() +
+                  "; -r cleans it too\nOverall processing time: T seconds\n");
 }
 
 TEST_F(Directory, TheRestOfAnAnswerLineIsConsumed) {

@@ -67,6 +67,43 @@ TEST_F(SingleFile, CommitAnswers) {
     }
 }
 
+// A run that asks (as a drop onto the program does) asks only about a file
+// it can replace; for one it cannot, the error comes first, then the pause.
+TEST_F(SingleFile, AsksOnlyForAFileItCanReplace) {
+    const struct {
+        const char* state;
+        unsigned fileMode, folderMode;
+        bool asNobody;
+        bool asked;  // and then saved
+    } cases[] = {
+        {"writable", 0644, 0755, false, true},
+        // Root may write a read-only file on POSIX; Windows replaces none.
+        {"read-only file", 0444, 0755, false, !target_is_windows() && ::geteuid() == 0},
+        {"folder it cannot write", 0666, 0755, true, false},
+    };
+    for (const auto& c : cases) {
+        if (c.asNobody && (target_is_windows() || !nobody_can_run_the_program())) continue;
+        write_file(map, kNoisy);
+        ::chmod(map.c_str(), c.fileMode);
+        ::chmod(dir.path().c_str(), c.folderMode);
+        const ProgramRun run = run_mapclean({arg}, {.input = "y\n\n", .mergeStderr = true, .asNobody = c.asNobody});
+        ::chmod(map.c_str(), 0644);
+        const std::string report = "File: " + arg + "  Edits: 2  Time: T seconds\n";
+        if (c.asked) {
+            EXPECT_EQ(mask_times(run.out), report + "Press Y to commit changes to '" + arg + "': Changes saved to '" +
+                                               arg + "'.\n") << c.state;
+            EXPECT_EQ(read_file(map), kCleaned) << c.state;
+        } else {
+            EXPECT_EQ(run.status, 2) << c.state;
+            EXPECT_EQ(mask_times(run.out).rfind(report + "Error writing to file: " + arg + " (", 0), 0u)
+                << c.state << ": " << run.out;
+            EXPECT_EQ(run.out.find("Press Y"), std::string::npos) << c.state;
+            EXPECT_NE(run.out.find("Press any key to continue for '" + arg + "'..."), std::string::npos) << c.state;
+            EXPECT_EQ(read_file(map), kNoisy) << c.state;
+        }
+    }
+}
+
 TEST_F(SingleFile, UnchangedFileIsNotWrittenAndPauses) {
     for (const char* content : {"", "x 5\n", "2.50 100 1e-6"}) {
         write_file(map, content);

@@ -114,6 +114,21 @@ TEST_F(Settings, EveryWayOfRunningGivesEachMapItsNearestFilesSettings) {
     }
 }
 
+// A drop onto the program (maps named, a question each, no option) keeps
+// the designed single pass, but obeys a repository's `stable = true`: its
+// maps then pass the settled check. Runs under Wine too.
+TEST_F(Settings, ADropObeysTheRepositorysStableSetting) {
+    for (const bool settles : {true, false}) {
+        reset_maps();
+        if (!settles) std::filesystem::remove(dir.file("repo/.mapclean.toml"));
+        const std::string a = native_path(dir.file("repo/a.map"));
+        const ProgramRun drop = run_mapclean({a}, {.input = "y\n"});
+        EXPECT_EQ(drop.status, 0) << drop.out << drop.err;
+        const ProgramRun check = run_mapclean({"-check", "-stable", a});
+        EXPECT_EQ(check.status, settles ? 0 : 1) << (settles ? "settled" : "one pass") << ": " << check.out;
+    }
+}
+
 TEST_F(Settings, OptionsWinPerKeyAndConfigOrNoConfigChooseTheFiles) {
     if (target_is_windows()) GTEST_SKIP() << "its paths are written with '/'";
     write_file(dir.file("other.toml"), "precision = 3\n");

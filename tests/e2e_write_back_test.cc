@@ -213,12 +213,14 @@ TEST_F(WriteBack, DirectoryRunsDoNotFollowLinksOutOfTheTree) {
         std::string cwd;
         std::string expectedErr;
     } runs[] = {
-        {{"-s", maps}, "", "Skipped '" + maps + "/out.map': it links outside '" + maps + "'\n"},
+        {{"-s", maps}, "", "Skipped '" + maps + "/out.map': it links outside '" + maps + "'\n" +
+                               "Not searched: 1 subdirectory of " + maps + "; -r cleans it too\n"},
         {{"-s", "-r", "maps"}, dir.path(),
          "Skipped 'maps/out.map': it links outside 'maps'\n"
          "Skipped 'maps/sub/deeper/far.map': it links outside 'maps'\n"},
         {{"-s"}, maps, "Skipped '" + fs::canonical(maps).string() + "/out.map': it links outside '" +
-                           fs::canonical(maps).string() + "'\n"},
+                           fs::canonical(maps).string() + "'\nNot searched: 1 subdirectory of " +
+                           fs::canonical(maps).string() + "; -r cleans it too\n"},
     };
     for (const auto& run : runs) {
         write_file(maps + "/sub/real.txt", kNoisy);

@@ -72,6 +72,8 @@ TEST_F(ReadArguments, EveryTargetIsKeptInOrder) {
 }
 
 TEST_F(ReadArguments, WrongArgumentsStopTheWalkWithTheirError) {
+    const char* kGitFilterAlone =
+        "Error: -git-filter cleans what git hands over: it takes no targets, -check, -diff or -list";
     const struct {
         std::vector<const char*> args;
         const char* message;
@@ -92,6 +94,8 @@ TEST_F(ReadArguments, WrongArgumentsStopTheWalkWithTheirError) {
         {{"-exclude"}, "Error: -exclude needs a pattern"},
         {{"-z", "maps"}, "Error: -z works only with -list"},
         {{"-list", "-z", "-diff"}, "Error: -z works only with -list"},  // the diff wins: -z would do nothing
+        {{"-git-filter", "maps"}, kGitFilterAlone},
+        {{"-check", "-git-filter"}, kGitFilterAlone},
     };
     for (const auto& c : cases) {
         SetUp();

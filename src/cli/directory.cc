@@ -1,6 +1,7 @@
 #include "cli/directory.h"
 
 #include <chrono>
+#include <cinttypes>
 #include <memory>
 #include <new>
 #include <vector>
@@ -42,7 +43,7 @@ struct Walk {
     int64_t totalEdits = 0;
     int64_t matched = 0;   // entries that matched, excluded ones left out
     bool failed = false;   // a directory could not be read
-    bool unsearched = false;  // subdirectories were left out for want of -r
+    int64_t unsearched = 0;  // subdirectories a -r run would enter, left out for want of it
 };
 
 // True when an entry whose name is `name` and whose path below the run's
@@ -100,15 +101,15 @@ void walk_unguarded(const std::shared_ptr<const Directory>& dir, const std::stri
         const int64_t fileEdits = process_file(file, plan.settings, run.promptForCommit, run.tally);
         if (fileEdits >= 0) run.totalEdits += fileEdits;
     }
-    if (!run.recursive) {
-        run.unsearched = !subdirectories.empty();
-        return;
-    }
     for (const std::string& name : subdirectories) {
         const std::string subBelow = joined(below, name);
         if (excluded(name, subBelow)) continue;
         const std::string subPath = joined_path(dir->path(), name);
         if (run.configs.excludes_folder(subPath)) continue;
+        if (!run.recursive) {
+            ++run.unsearched;
+            continue;
+        }
         if (!path_fits(joined_path(subPath, "*.map"), run.tally)) continue;
         const std::shared_ptr<const Directory> sub = dir->open_subdirectory(name, failure);
         if (!sub) {
@@ -175,9 +176,16 @@ int64_t process_directory_unguarded(const std::string& dirPath, const RunSetting
         // Maps kept in subfolders are the usual reason a plain run finds none.
         if (!run.failed) {
             print_error("No .map files found in directory: %s%s\n", printable_name(dirPath).c_str(),
-                        run.unsearched ? " (its subdirectories are searched with -r)" : "");
+                        run.unsearched > 0 ? " (its subdirectories are searched with -r)" : "");
         }
         return 0;
+    }
+    // Said once, whatever the top level held: a drop of a folder should not
+    // leave its subfolders out without a word.
+    if (run.unsearched > 0 && !settings.quiet && !settings.brief) {
+        const bool one = run.unsearched == 1;
+        print_error("Not searched: %" PRId64 " %s of %s; -r cleans %s too\n", run.unsearched,
+                    one ? "subdirectory" : "subdirectories", printable_name(dirPath).c_str(), one ? "it" : "them");
     }
     const std::chrono::duration<double> elapsedSec = std::chrono::steady_clock::now() - overallStart;
     if (shows_progress(settings)) print_out("Overall processing time: %.3f seconds\n", elapsedSec.count());

@@ -16,6 +16,7 @@
 #include "filepass/console.h"
 #include "filepass/file_io.h"
 #include "filepass/file_pass.h"
+#include "filepass/git_filter.h"
 #include "filepass/names.h"
 #include "filepass/pass_common.h"
 
@@ -117,6 +118,19 @@ int run(int argc, char** argv) {
     const RunSettings settings = run_settings();
     SystemConfigFiles files;
     ConfigLookup configs(files, g_configSource, settings, g_given, g_configFile);
+    if (g_gitFilter) {
+        // Each path's settings are read as git names it; a wrong file
+        // refuses its maps alone.
+        use_binary_stdout();
+        return serve_git_filter([&](const std::string& path) {
+            const MapPlan plan = configs.plan(path);
+            if (plan.error) {
+                return GitFilterPlan{GitFilterPlan::Kind::fail, plan.settings, printable_name(*plan.error)};
+            }
+            const auto kind = plan.excludedBy ? GitFilterPlan::Kind::pass : GitFilterPlan::Kind::clean;
+            return GitFilterPlan{kind, plan.settings, ""};
+        });
+    }
     if (g_showSettings) {
         // A folder's: those of a map in it.
         const std::string& path = *g_showSettings;

@@ -57,6 +57,8 @@ const char kUsageText[] =
     "  -no-config, --no-config      use no .mapclean.toml\n"
     "  -stdin-filename PATH, --stdin-filename PATH\n"
     "                               give the filter the settings of the map at PATH\n"
+    "  -git-filter, --git-filter    serve git's long-running filter protocol (version 2):\n"
+    "                               clean each map git adds, with its path's settings\n"
     "  -show-settings PATH, --show-settings PATH\n"
     "                               print the settings for PATH and where each comes from\n"
     "  -quiet, -q, --quiet          no report, 'Changes saved' or overall time lines\n"
@@ -210,6 +212,8 @@ CliRequest read_arguments(int argc, const char* const* argv) {
         } else if (is_one_of(argument, {"-stdin-filename", "--stdin-filename"})) {
             if (!hasNext) return wrong("Error: -stdin-filename needs the path the filter's text stands for");
             g_stdinName = argv[++i];
+        } else if (is_one_of(argument, {"-git-filter", "--git-filter"})) {
+            g_gitFilter = 1;
         } else if (is_one_of(argument, {"-show-settings", "--show-settings"})) {
             if (!hasNext) return wrong("Error: -show-settings needs a path");
             g_showSettings = argv[++i];
@@ -239,5 +243,8 @@ CliRequest read_arguments(int argc, const char* const* argv) {
     }
     // An option that would do nothing is a mistake the run should not hide.
     if (g_null && g_review != Review::list) return wrong("Error: -z works only with -list");
+    if (g_gitFilter && (!request.targets.empty() || g_review != Review::none)) {
+        return wrong("Error: -git-filter cleans what git hands over: it takes no targets, -check, -diff or -list");
+    }
     return request;
 }

@@ -19,6 +19,7 @@ unsigned g_given = 0;
 ConfigSource g_configSource = ConfigSource::nearest;
 std::string g_configFile;
 std::optional<std::string> g_stdinName;
+int g_gitFilter = 0;
 std::optional<std::string> g_showSettings;
 
 RunSettings run_settings() {

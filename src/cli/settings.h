@@ -39,6 +39,7 @@ enum class ConfigSource {
 extern ConfigSource g_configSource;
 extern std::string g_configFile;                   // with named: the file
 extern std::optional<std::string> g_stdinName;     // -stdin-filename: the path the filter's text stands for
+extern int g_gitFilter;         // -git-filter: serve git's long-running filter protocol
 extern std::optional<std::string> g_showSettings;  // -show-settings: the path whose settings to print
 
 // When diffs are coloured.

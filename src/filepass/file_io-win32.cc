@@ -392,6 +392,9 @@ bool ReplacementFile::open(const FileLocation& location, const FileIdentity& ide
         BY_HANDLE_FILE_INFORMATION info{};
         if (!probe.valid()) return fail(probeFailure.step, probeFailure.error);
         if (!::GetFileInformationByHandle(probe.get(), &info)) return fail(IoFailure::open, static_cast<int>(::GetLastError()));
+        // Windows opens a read-only file for writing where the rights allow
+        // it (an administrator's), but will not replace it.
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return fail(IoFailure::replace, ERROR_ACCESS_DENIED);
         otherLinks_ = info.nNumberOfLinks > 1;
         target_ = final_path(probe.get());
         if (target_.empty()) target_ = path_of(location);

@@ -182,11 +182,25 @@ bool ask_commit(const std::string& shown) {
 
 // Ends the designed run on one file whose scan found `edits` (reported
 // already): the question, the save (`save()`, which warns before the file is
-// replaced), and the pause. Nothing here allocates once the file is saved.
-template <typename Save>
-void finish_write(const std::string& shown, const RunSettings& settings, int64_t edits, bool asks, Save save,
-                  RunTally& tally) {
-    const bool doCommit = !(asks && edits > 0) || ask_commit(shown);
+// replaced), and the pause. Only a file that can be replaced is asked about
+// (`probe()` makes its temporary, and removes it): for one that cannot (a
+// read-only file on Windows, a folder that cannot be written), the error
+// comes first, and then the pause. Nothing here allocates once the file is
+// saved.
+template <typename Probe, typename Save>
+void finish_write(const std::string& shown, const RunSettings& settings, int64_t edits, bool asks, Probe probe,
+                  Save save, RunTally& tally) {
+    bool asked = false;
+    bool doCommit = true;
+    if (asks && edits > 0) {
+        if (const SaveOutcome probed = probe(); !probed.saved) {
+            report_write_failure(probed.failure, probed.directory, shown, tally);
+            doCommit = false;
+        } else {
+            asked = true;
+            doCommit = ask_commit(shown);
+        }
+    }
     if (doCommit && edits > 0) {
         const SaveOutcome outcome = save();
         if (!outcome.saved) {
@@ -195,7 +209,7 @@ void finish_write(const std::string& shown, const RunSettings& settings, int64_t
             print_out("Changes saved to '%s'.\n", shown.c_str());
         }
     }
-    if (!settings.silent && (!asks || edits == 0)) {
+    if (!settings.silent && !asked) {
         print_out("Press any key to continue for '%s'...", shown.c_str());
         wait_for_key();
     }
@@ -228,7 +242,12 @@ int64_t write_file_in_pieces(const FileTarget& file, const std::string& shown, c
         return report_read_failure(read, shown, tally);
     }
     print_report(stdout, settings, shown, edits, seconds_since(start));
-    finish_write(shown, settings, edits, asks, [&] {
+    const auto probe = [&] {
+        ReplacementFile replacement;
+        const bool opened = replacement.open(file.location, identity);
+        return SaveOutcome::of(replacement, opened);
+    };
+    finish_write(shown, settings, edits, asks, probe, [&] {
         if (!asks) {
             reader.close();  // Windows replaces no file that is still open
             return output.save(shown);

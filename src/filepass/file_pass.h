@@ -12,9 +12,10 @@
 //
 // Review::none, the designed run: prints the "Changed" lines (verbose)
 // and the report line (unless quiet), asks before committing when
-// `promptForCommit` is set and there are edits, writes the new text back
-// atomically, and pauses after a file it did not ask about unless the run
-// is silent. The new text is streamed to a temporary beside the file and
+// `promptForCommit` is set and there are edits (only about a file it can
+// replace: for one it cannot, the write error comes instead), writes the
+// new text back atomically, and pauses after a file it did not ask about
+// unless the run is silent. The new text is streamed to a temporary beside the file and
 // renamed over it on commit, removed otherwise; when a question is asked,
 // the temporary is made only after the yes, by a second scan. Warnings on
 // stderr just before the file is replaced say when its other hard links
