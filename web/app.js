@@ -52,6 +52,9 @@ function showWarning() {
   $('round-warning').hidden = !(rounding() && document.querySelectorAll('input[name=only]:checked').length === 0);
 }
 
+// The command that writes what the page gives: the options, saving.
+const reproducing = (options) => commandLine(options).replace(/^mapclean/, 'mapclean -s');
+
 function showOptions(options) {
   document.querySelector(`input[name=mode][value=${options.precision >= 0 ? 'round' : 'automatic'}]`).checked = true;
   if (options.precision >= 0) $('precision').value = options.precision;
@@ -62,6 +65,7 @@ function showOptions(options) {
     box.checked = (options.only & bit) === bit;
   }
   $('command').textContent = commandLine(options);
+  $('reproduce').textContent = reproducing(options);
   showWarning();
 }
 
@@ -74,6 +78,7 @@ function optionsChanged() {
     return;
   }
   $('command').textContent = commandLine(options);
+  $('reproduce').textContent = reproducing(options);
   history.replaceState(null, '', `${location.pathname}${searchFromOptions(options)}`);
   if (files.length > 0) start();
 }
@@ -99,6 +104,9 @@ async function take(picked, unreadable = [], settings = []) {
   configs.sort((a, b) => a.path.split('/').length - b.path.split('/').length || (a.path < b.path ? -1 : 1));
   fileBase = null;
   start();
+  // New maps: the status and the first results come into view (a change
+  // of the options, made above them, leaves the page where it is).
+  document.querySelector('.progress').scrollIntoView({ block: 'start' });
 }
 
 // The options the user set apart from what the drop's settings file gave
@@ -207,6 +215,14 @@ function start() {
   if (files.length > 0) worker.postMessage({ run, files, options, configs, given: givenOptions(options) });
 }
 
+// A download's name never is its map's, so that saving it cannot replace
+// the map: "room.map" downloads as "room.cleaned.map".
+function cleanedName(path) {
+  const name = path.slice(path.lastIndexOf('/') + 1);
+  const dot = name.lastIndexOf('.');
+  return dot > 0 ? `${name.slice(0, dot)}.cleaned${name.slice(dot)}` : `${name}.cleaned`;
+}
+
 function downloadLink(name, bytes, text, type = 'application/octet-stream') {
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob([bytes], { type }));
@@ -269,7 +285,7 @@ function showResult(message) {
   const state = document.createElement('span');
   state.className = message.changed ? 'changes' : 'same';
   state.textContent = message.changed ? 'would change' : 'unchanged';
-  facts.append(state, ' · ', downloadLink(message.name, message.output, 'download cleaned file'));
+  facts.append(state, ' · ', downloadLink(cleanedName(message.name), message.output, 'download cleaned file'));
   if (message.hunks.length > 0) item.append(diffView(message.hunks, message.moreEdits));
 }
 
@@ -312,9 +328,33 @@ function showDone(data) {
   const cleaned = files.length - failed - excluded;
   if (!data.zip && cleaned > 0) status += ` No ZIP: ${data.zipProblem}; download the files one by one.`;
   $('status').textContent = status;
-  if (data.zip && cleaned > 0) {
-    $('all').replaceChildren(downloadLink('cleaned-maps.zip', data.zip, 'Download all as a ZIP', 'application/zip'));
+  if (data.zip && cleaned > 0) showZip(data, changed, cleaned - changed);
+}
+
+// The ZIP of the maps that change, in a folder "cleaned-maps"; a box adds
+// the unchanged ones.
+function showZip(data, changed, unchanged) {
+  const link = downloadLink('cleaned-maps.zip', data.zip, '', 'application/zip');
+  const all = data.zipAll ? downloadLink('cleaned-maps.zip', data.zipAll, '', 'application/zip').href : link.href;
+  const changedOnly = link.href;
+  const box = document.createElement('input');
+  box.type = 'checkbox';
+  box.id = 'zip-unchanged';
+  const show = () => {
+    const count = box.checked ? changed + unchanged : changed;
+    link.href = box.checked ? all : changedOnly;
+    link.textContent = `Download the ${count} ${box.checked ? 'cleaned' : 'changed'} file${count === 1 ? '' : 's'} as a ZIP`;
+    link.hidden = count === 0;
+  };
+  box.addEventListener('change', show);
+  show();
+  const parts = [link];
+  if (unchanged > 0) {
+    const label = document.createElement('label');
+    label.append(box, ` with the ${unchanged} unchanged file${unchanged === 1 ? '' : 's'} too`);
+    parts.push(' ', label);
   }
+  $('all').replaceChildren(...parts);
 }
 
 worker.addEventListener('message', ({ data }) => {

@@ -1,6 +1,7 @@
 // Cleans the page's files away from its main thread (clean_file.js), and
 // always answers: a result for every file (an error one for a file that
-// failed), then "done" with the ZIP, or the reason there is none.
+// failed), then "done" with the ZIPs (of the maps that change, and of all
+// of them), or the reason there are none.
 import { loadMapclean } from './mapclean.js';
 import { cleanFile } from './clean_file.js';
 import { createZip } from './zip.js';
@@ -54,7 +55,9 @@ async function cleanAll({ files, options, run, configs = [], given = 0 }) {
       postMessage({ type: 'result', run, index, name: file.name, error: result.error });
       continue;
     }
-    zipped.push({ name: file.name, bytes: result.output, modified: file.blob.lastModified ?? Date.now() });
+    // In a folder of their own, so that unpacking the ZIP replaces no map.
+    zipped.push({ name: `cleaned-maps/${file.name}`, bytes: result.output, changed: result.changed,
+      modified: file.blob.lastModified ?? Date.now() });
     const copy = result.output.slice();
     postMessage({ type: 'result', run, index, name: file.name, edits: result.edits, changed: result.changed,
       output: copy, hunks: result.hunks, moreEdits: result.moreEdits }, [copy.buffer]);
@@ -63,8 +66,11 @@ async function cleanAll({ files, options, run, configs = [], given = 0 }) {
   const top = configs.length > 0 ? mapclean.plan(`${configs[0].path.replace(/[^/]*$/, '')}-`) : null;
   const settings = { applied: [...applied].sort(), base: top?.answer === 'planned' && top.file ? top.options : null };
   try {
-    const zip = new Blob(createZip(zipped), { type: 'application/zip' });
-    postMessage({ type: 'done', run, zip, total, settings });
+    // The maps that change; with the unchanged ones too, where there are any.
+    const changed = zipped.filter((entry) => entry.changed);
+    const zip = new Blob(createZip(changed), { type: 'application/zip' });
+    const zipAll = changed.length < zipped.length ? new Blob(createZip(zipped), { type: 'application/zip' }) : null;
+    postMessage({ type: 'done', run, zip, zipAll, total, settings });
   } catch (error) {
     postMessage({ type: 'done', run, zip: null, zipProblem: error.message, total, settings });
   }
