@@ -193,17 +193,10 @@ bool read_text(PacketReader& in, SpillingStore& store, std::string& why, IoFailu
     }
 }
 
-// Hands the text `store` holds to `out` as `plan` says, after
-// "status=success"; a failure when it could not be cleaned whole (git then
-// gets "status=error" and drops what it got).
-IoFailure answer_text(const SpillingStore& store, const GitFilterPlan& plan, const std::string& shown,
-                      PacketWriter& out) {
-    StoreReader reader(store);
-    out.line("status=success\n");
-    out.flush();
-    const auto start = Clock::now();
-    int64_t edits = 0;
-    IoFailure failure;
+// The text `store` holds, to `out` as `plan` says (its content packets,
+// not their end); the edit count, and in `failure` a read that failed or
+// an -only line past its limit. Throws ScratchFailure and std::bad_alloc.
+int64_t stream_text(const SpillingStore& store, const GitFilterPlan& plan, PacketWriter& out, IoFailure& failure) {
     if (plan.kind == GitFilterPlan::Kind::pass) {
         std::string block(1 << 16, '\0');
         for (uint64_t at = 0; at < store.size();) {
@@ -211,23 +204,45 @@ IoFailure answer_text(const SpillingStore& store, const GitFilterPlan& plan, con
             out.content(std::string_view(block.data(), got));
             at += got;
         }
-    } else {
-        std::string rebuilt;
-        failure = for_each_piece(reader, PieceNeeds::newText, plan.settings.rules, [&](const FilePiece& piece) {
-            int64_t pieceEdits = 0;
-            if (std::string_view newText; !piece.afterNul && piece.new_text(newText, pieceEdits)) {
-                out.content(newText);
-            } else if (piece.afterNul) {
-                out.content(piece.text);
-            } else {
-                rebuilt.clear();
-                StringRebuilder rebuilder(piece.text, rebuilt);
-                pieceEdits = piece.scan(rebuilder);
-                rebuilder.finish();
-                out.content(rebuilt);
-            }
-            edits += pieceEdits;
-        });
+        return 0;
+    }
+    StoreReader reader(store);
+    int64_t edits = 0;
+    std::string rebuilt;
+    failure = for_each_piece(reader, PieceNeeds::newText, plan.settings.rules, [&](const FilePiece& piece) {
+        int64_t pieceEdits = 0;
+        if (std::string_view newText; piece.afterNul) {
+            out.content(piece.text);
+        } else if (piece.new_text(newText, pieceEdits)) {
+            out.content(newText);
+        } else {
+            rebuilt.clear();
+            StringRebuilder rebuilder(piece.text, rebuilt);
+            pieceEdits = piece.scan(rebuilder);
+            rebuilder.finish();
+            out.content(rebuilt);
+        }
+        edits += pieceEdits;
+    });
+    return edits;
+}
+
+// Hands the text `store` holds to `out` as `plan` says, after
+// "status=success", and ends it; a failure when it could not be cleaned
+// whole (git then gets "status=error" and drops what it got).
+IoFailure answer_text(const SpillingStore& store, const GitFilterPlan& plan, const std::string& shown,
+                      PacketWriter& out) {
+    out.line("status=success\n");
+    out.flush();
+    const auto start = Clock::now();
+    int64_t edits = 0;
+    IoFailure failure;
+    try {
+        edits = stream_text(store, plan, out, failure);
+    } catch (const ScratchFailure& scratch) {
+        failure = scratch.failure;
+    } catch (const std::bad_alloc&) {
+        failure = IoFailure{IoFailure::memory, 0};
     }
     out.flush();
     if (!failure.failed() && plan.kind == GitFilterPlan::Kind::clean) {
