@@ -38,7 +38,7 @@ TEST(EqualsIgnoringCase, AsciiOnly) {
 class ReadArguments : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_verbose = g_silent = g_recursive = g_quiet = g_stable = g_github = 0;
+        g_verbose = g_silent = g_recursive = g_quiet = g_brief = g_stable = g_github = g_gitFilter = 0;
         g_precision = -1;
         g_review = Review::none;
         g_excludes.clear();
@@ -118,6 +118,8 @@ TEST_F(ReadArguments, EverySpellingOfEveryOption) {
         {{"-quiet", "-q", "--quiet", "-Q"}, &g_quiet},
         {{"-stable", "--stable"}, &g_stable},
         {{"-github", "--github"}, &g_github},
+        {{"-brief", "--BRIEF"}, &g_brief},
+        {{"-git-filter", "--git-filter"}, &g_gitFilter},
     };
     for (const Case& c : cases) {
         for (const char* spelling : c.spellings) {
