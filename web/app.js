@@ -223,10 +223,16 @@ function cleanedName(path) {
   return dot > 0 ? `${name.slice(0, dot)}.cleaned${name.slice(dot)}` : `${name}.cleaned`;
 }
 
+// An address for `bytes` until the next run.
+function objectUrl(bytes, type) {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  urls.push(url);
+  return url;
+}
+
 function downloadLink(name, bytes, text, type = 'application/octet-stream') {
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([bytes], { type }));
-  urls.push(link.href);
+  link.href = objectUrl(bytes, type);
   link.download = name;
   link.textContent = text;
   return link;
@@ -335,7 +341,7 @@ function showDone(data) {
 // the unchanged ones.
 function showZip(data, changed, unchanged) {
   const link = downloadLink('cleaned-maps.zip', data.zip, '', 'application/zip');
-  const all = data.zipAll ? downloadLink('cleaned-maps.zip', data.zipAll, '', 'application/zip').href : link.href;
+  const all = data.zipAll ? objectUrl(data.zipAll, 'application/zip') : link.href;
   const changedOnly = link.href;
   const box = document.createElement('input');
   box.type = 'checkbox';

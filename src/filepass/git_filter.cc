@@ -18,6 +18,15 @@ namespace {
 
 constexpr size_t kMaxPacketData = 65516;  // git's LARGE_PACKET_MAX less the length
 constexpr size_t kTextInMemory = 8 << 20;  // beyond this a text waits in a scratch file
+constexpr char kHexDigits[] = "0123456789abcdef";  // of a packet's length
+
+// The value of the hexadecimal digit `c`, or -1.
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 // pkt-lines ("0006a\n": four hex digits of length, then the payload; "0000"
 // a flush) from the standard input, through a buffer.
@@ -33,10 +42,9 @@ public:
         if (!fill(head, sizeof head, got)) return got == 0 && error_ == 0 ? Got::end : broken("it ended within a packet");
         size_t length = 0;
         for (const char c : head) {
-            const char* digits = "0123456789abcdef";
-            const char* digit = c != '\0' ? std::strchr(digits, c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c) : nullptr;
-            if (!digit) return broken("a packet's length is not hexadecimal");
-            length = length * 16 + static_cast<size_t>(digit - digits);
+            const int digit = hex_value(c);
+            if (digit < 0) return broken("a packet's length is not hexadecimal");
+            length = length * 16 + static_cast<size_t>(digit);
         }
         if (length == 0) return Got::flush;
         if (length <= 4 || length - 4 > kMaxPacketData) return broken("a packet's length is out of range");
@@ -99,10 +107,9 @@ public:
 
 private:
     void packet(std::string_view payload) {
-        static const char digits[] = "0123456789abcdef";
         const size_t length = payload.size() + 4;
-        const char head[4] = {digits[(length >> 12) & 15], digits[(length >> 8) & 15], digits[(length >> 4) & 15],
-                              digits[length & 15]};
+        const char head[4] = {kHexDigits[(length >> 12) & 15], kHexDigits[(length >> 8) & 15],
+                              kHexDigits[(length >> 4) & 15], kHexDigits[length & 15]};
         print_text(std::string_view(head, sizeof head));
         print_text(payload);
     }
@@ -114,27 +121,39 @@ private:
     std::string pending_;
 };
 
-// Reads packets up to a flush into `lines`; false (with `why`) when the
-// stream ends or breaks first; `ended` when it ended before any packet.
-bool read_list(PacketReader& in, std::vector<std::string>& lines, std::string& why, bool* ended = nullptr) {
-    lines.clear();
+// Reads packets up to a flush, handing each payload to `take`; false (with
+// `why`, which says the stream ended `within` what) when the stream ends or
+// breaks first; `ended` set when it ended before any packet.
+template <typename Take>
+bool read_to_flush(PacketReader& in, Take take, const char* within, std::string& why, bool* ended = nullptr) {
+    bool any = false;
     for (std::string data;;) {
         switch (in.next(data)) {
         case PacketReader::Got::data:
-            if (!data.empty() && data.back() == '\n') data.pop_back();
-            lines.push_back(data);
+            any = true;
+            take(data);
             break;
         case PacketReader::Got::flush:
             return true;
         case PacketReader::Got::end:
-            if (ended && lines.empty()) *ended = true;
-            why = "it ended within a request";
+            if (ended && !any) *ended = true;
+            why = std::string("it ended within ") + within;
             return false;
         case PacketReader::Got::broken:
             why = in.why();
             return false;
         }
     }
+}
+
+// Reads a list of text packets up to a flush into `lines`, each without
+// its line end, as read_to_flush does.
+bool read_list(PacketReader& in, std::vector<std::string>& lines, std::string& why, bool* ended = nullptr) {
+    lines.clear();
+    return read_to_flush(in, [&](std::string& line) {
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        lines.push_back(line);
+    }, "a request", why, ended);
 }
 
 // The value of `key=` in `lines`; empty when there is none.
@@ -171,26 +190,14 @@ bool handshake(PacketReader& in, PacketWriter& out, std::string& why) {
 // more (its scratch file failing) is noted in `storeFailure`, and the rest
 // of the text is read all the same, to stay in step with git.
 bool read_text(PacketReader& in, SpillingStore& store, std::string& why, IoFailure& storeFailure) {
-    for (std::string data;;) {
-        switch (in.next(data)) {
-        case PacketReader::Got::data:
-            if (storeFailure.failed()) break;
-            try {
-                store.append(data);
-            } catch (const ScratchFailure& scratch) {
-                storeFailure = scratch.failure;
-            }
-            break;
-        case PacketReader::Got::flush:
-            return true;
-        case PacketReader::Got::end:
-            why = "it ended within a text";
-            return false;
-        case PacketReader::Got::broken:
-            why = in.why();
-            return false;
+    return read_to_flush(in, [&](const std::string& data) {
+        if (storeFailure.failed()) return;
+        try {
+            store.append(data);
+        } catch (const ScratchFailure& scratch) {
+            storeFailure = scratch.failure;
         }
-    }
+    }, "a text", why);
 }
 
 // The text `store` holds, to `out` as `plan` says (its content packets,
@@ -259,27 +266,18 @@ void answer(const std::vector<std::string>& request, const SpillingStore& store,
     const std::string shown = printable_name(path);
     RunTally unused;
     IoFailure failure = storeFailure;
-    if (command != "clean") {
-        print_error("Error: git asked the filter to %s %s, which it does not offer\n",
-                    printable_name(command).c_str(), shown.c_str());
-        out.line("status=error\n");
-        out.flush();
-        return;
-    }
     try {
-        const GitFilterPlan plan = planFor(path);
-        if (plan.kind == GitFilterPlan::Kind::fail) {
+        if (command != "clean") {
+            print_error("Error: git asked the filter to %s %s, which it does not offer\n",
+                        printable_name(command).c_str(), shown.c_str());
+        } else if (const GitFilterPlan plan = planFor(path); plan.kind == GitFilterPlan::Kind::fail) {
             print_error("Error: %s is not cleaned: %s\n", shown.c_str(), plan.error.c_str());
-            out.line("status=error\n");
-            out.flush();
-            return;
-        }
-        if (!failure.failed()) failure = answer_text(store, plan, shown, out);
-        if (!failure.failed()) {
+        } else if (failure.failed() || (failure = answer_text(store, plan, shown, out)).failed()) {
+            report_read_failure(failure, shown, unused);
+        } else {
             out.flush();  // the status stays "success"
             return;
         }
-        report_read_failure(failure, shown, unused);
     } catch (const std::bad_alloc&) {
         report_out_of_memory(path, unused);
     }
@@ -293,23 +291,17 @@ int serve_git_filter(const std::function<GitFilterPlan(const std::string& path)>
     PacketReader in;
     PacketWriter out;
     std::string why;
-    if (!handshake(in, out, why)) {
+    const auto broke = [&] {
         print_error("Error: git's filter protocol broke: %s\n", why.c_str());
         return 2;
-    }
+    };
+    if (!handshake(in, out, why)) return broke();
     for (std::vector<std::string> request;;) {
         bool ended = false;
-        if (!read_list(in, request, why, &ended)) {
-            if (ended) break;  // git is done
-            print_error("Error: git's filter protocol broke: %s\n", why.c_str());
-            return 2;
-        }
+        if (!read_list(in, request, why, &ended)) return ended ? 0 : broke();  // ended: git is done
         const std::unique_ptr<SpillingStore> store = scratch_store(kTextInMemory);
         IoFailure storeFailure;
-        if (!read_text(in, *store, why, storeFailure)) {
-            print_error("Error: git's filter protocol broke: %s\n", why.c_str());
-            return 2;
-        }
+        if (!read_text(in, *store, why, storeFailure)) return broke();
         if (!storeFailure.failed()) {
             try {
                 store->seal();
@@ -323,5 +315,4 @@ int serve_git_filter(const std::function<GitFilterPlan(const std::string& path)>
             return 2;
         }
     }
-    return 0;
 }
